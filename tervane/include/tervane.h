@@ -1,0 +1,660 @@
+/*
+ * tervane.h - directory administration extensions over LDAP extended operations.
+ *
+ * Every function takes an LDAP handle that the application has opened and bound
+ * with the LDAP C client library (protocol version 3), sends one extended
+ * request and returns an LDAP result code. Synchronous functions wait for the
+ * server's answer; the event-monitoring and bulk-update (LBURP) requests are
+ * sent asynchronously and their answers, collected by the application with
+ * ldap_result(), are decoded by the matching ldap_parse_* function.
+ *
+ * Result codes produced by Tervane itself (all other values come from the
+ * client library unchanged, including its negative client-side codes):
+ *
+ *   0   success
+ *   1   the response had the expected name but no value, for a function that
+ *       decodes one
+ *   83  a request could not be encoded (and, for the synchronous functions
+ *       unless documented otherwise, a response value could not be decoded)
+ *   84  a response value could not be decoded (where documented)
+ *   89  a required argument is NULL, a selector is out of range or a caller
+ *       string is malformed; nothing is sent
+ *   90  memory could not be allocated
+ *   92  the response carried no name or not the expected one
+ *
+ * These are the classic C API numbers; the TERVANE_* constants below give them
+ * by value because some client libraries define the macros of the same names
+ * with other (negative) values.
+ *
+ * Ownership: outputs belong to the caller. Buffers, strings and arrays that
+ * Tervane allocates are released with tervane_memfree(); event records with
+ * ldap_event_free(); strings and arrays that the client library allocated
+ * (documented per function) with ldap_memfree() or ldap_value_free().
+ *
+ * Tervane keeps no state between calls. Calls on different handles may run on
+ * different threads at once. Functions that record their result as the
+ * handle's error number (LDAP_OPT_RESULT_CODE) must not share a handle
+ * between threads.
+ */
+#ifndef TERVANE_H
+#define TERVANE_H
+
+#include <ldap.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define TERVANE_CALL __stdcall
+#else
+#define TERVANE_CALL
+#endif
+
+#if defined(_WIN32)
+#if defined(TERVANE_BUILDING)
+#define TERVANE_API __declspec(dllexport)
+#else
+#define TERVANE_API __declspec(dllimport)
+#endif
+#elif defined(TERVANE_BUILDING)
+#define TERVANE_API __attribute__((visibility("default")))
+#else
+#define TERVANE_API
+#endif
+
+/* Result codes produced by Tervane (see above). */
+#define TERVANE_SUCCESS 0
+#define TERVANE_OPERATIONS_ERROR 1
+#define TERVANE_ENCODING_ERROR 83
+#define TERVANE_DECODING_ERROR 84
+#define TERVANE_PARAM_ERROR 89
+#define TERVANE_NO_MEMORY 90
+#define TERVANE_NOT_SUPPORTED 92
+
+/* Export ordinals of the Windows build (tervane.def lists the same). */
+enum tervane_ordinal {
+    TERVANE_ORD_ldap_create_naming_context = 1001,
+    TERVANE_ORD_ldap_merge_naming_contexts = 1002,
+    TERVANE_ORD_ldap_add_replica = 1003,
+    TERVANE_ORD_ldap_remove_replica = 1004,
+    TERVANE_ORD_ldap_naming_context_entry_count = 1005,
+    TERVANE_ORD_ldap_change_replica_type = 1006,
+    TERVANE_ORD_ldap_get_replica_info = 1007,
+    TERVANE_ORD_ldap_list_replicas = 1008,
+    TERVANE_ORD_ldap_receive_all_updates = 1009,
+    TERVANE_ORD_ldap_send_all_updates = 1010,
+    TERVANE_ORD_ldap_request_naming_context_sync = 1011,
+    TERVANE_ORD_ldap_request_schema_sync = 1012,
+    TERVANE_ORD_ldap_abort_naming_context_operation = 1013,
+    TERVANE_ORD_ldap_get_context_identity_name = 1014,
+    TERVANE_ORD_ldap_get_effective_privileges = 1015,
+    TERVANE_ORD_ldap_vorn_to_ldap = 1016,
+    TERVANE_ORD_ldap_refresh_server = 1017,
+    TERVANE_ORD_tervane_memfree = 1018,
+    TERVANE_ORD_ldap_set_replication_filter = 1019,
+    TERVANE_ORD_ldap_get_replication_filter = 1020,
+    TERVANE_ORD_ldap_create_orphan_naming_context = 1021,
+    TERVANE_ORD_ldap_remove_orphan_naming_context = 1022,
+    TERVANE_ORD_ldap_trigger_back_process = 1023,
+    TERVANE_ORD_ldap_partition_entry_count = 1024,
+    TERVANE_ORD_ldap_split_partition = 1025,
+    TERVANE_ORD_ldap_merge_partitions = 1026,
+    TERVANE_ORD_ldap_abort_partition_operation = 1027,
+    TERVANE_ORD_ldap_request_partition_sync = 1028,
+    TERVANE_ORD_ldap_split_orphan_partition = 1029,
+    TERVANE_ORD_ldap_remove_orphan_partition = 1030,
+    TERVANE_ORD_ldap_get_bind_dn = 1031,
+    TERVANE_ORD_ldap_monitor_events = 1032,
+    TERVANE_ORD_ldap_parse_monitor_events_response = 1033,
+    TERVANE_ORD_ldap_parse_ds_event = 1034,
+    TERVANE_ORD_ldap_event_free = 1035,
+    TERVANE_ORD_ldap_monitor_events_filtered = 1036,
+    TERVANE_ORD_ldap_lburp_start_request = 1037,
+    TERVANE_ORD_ldap_parse_lburp_start_response = 1038,
+    TERVANE_ORD_ldap_lburp_operation_request = 1039,
+    TERVANE_ORD_ldap_parse_lburp_operation_response = 1040,
+    TERVANE_ORD_ldap_lburp_end_request = 1041,
+    TERVANE_ORD_ldap_parse_lburp_end_response = 1042,
+    TERVANE_ORD_ldap_backup_object = 1043,
+    TERVANE_ORD_ldap_restore_object = 1044,
+    TERVANE_ORD_ldap_dns_to_x500_dn = 1045,
+    TERVANE_ORD_ldap_get_effective_privileges_list = 1046
+};
+
+/* ------------------------------------------------------------------------ */
+/* Release                                                                  */
+/* ------------------------------------------------------------------------ */
+
+/* Releases a buffer, string or array that Tervane allocated and handed out.
+ * NULL is ignored. Not for event records (ldap_event_free) nor for what the
+ * client library allocated. */
+TERVANE_API void TERVANE_CALL tervane_memfree(void *p);
+
+/* ------------------------------------------------------------------------ */
+/* Identity, privileges and name conversion                                 */
+/* ------------------------------------------------------------------------ */
+
+/* Stores in *dn the DN that the handle is bound as (release: tervane_memfree).
+ * A DN longer than 771 bytes is cut to 771 bytes. Results: 0, 1, 83, 90, 92,
+ * or the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_get_bind_dn(LDAP *ld, char **dn);
+/* Same as ldap_get_bind_dn. */
+TERVANE_API int TERVANE_CALL ldap_get_context_identity_name(LDAP *ld, char **dn);
+
+/* Stores in *privileges the privileges that subject_dn has on attribute of
+ * the entry dn, as the server's bits. Results: 0, 1, 83, 90, 92, or the client
+ * library's code. */
+TERVANE_API int TERVANE_CALL ldap_get_effective_privileges(LDAP *ld, char *dn, char *subject_dn,
+                                                           char *attribute, int *privileges);
+
+/* Fills privileges[i] for each name attributes[i] of the NULL-terminated
+ * array; privileges must hold one int per name. Entries beyond the count the
+ * server returns are not touched; a server announcing more entries than names
+ * were sent is refused with 84 (the first entries are then filled). On a
+ * failure part-way, the entries read so far keep their values and the failing
+ * one is 0. Results: 0, 1, 83, 84, 89 (any pointer argument NULL), 90, 92, or
+ * the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_get_effective_privileges_list(LDAP *ld, char *dn, char *subject_dn,
+                                                                char **attributes, int *privileges);
+
+/* Converts a vorn name (NUL-terminated string of 16-bit units) to an LDAP DN
+ * stored in *ldap_dn (release: tervane_memfree). Results: 0, 1, 83, 90, 92, or
+ * the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_vorn_to_ldap(LDAP *ld, const unsigned short *vorn_name, char **ldap_dn);
+
+/* Converts a DNS-style name to an X.500 DN stored in *dn (release:
+ * tervane_memfree). Results: 0, 1, 83, 90, 92, or the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_dns_to_x500_dn(LDAP *ld, char *dns_name, char **dn);
+
+/* Asks the server to refresh itself. Results: 0, 90, 92, or the client
+ * library's code. */
+TERVANE_API int TERVANE_CALL ldap_refresh_server(LDAP *ld);
+
+/* ------------------------------------------------------------------------ */
+/* Partitions (the *_naming_context* functions are the same functions)      */
+/* ------------------------------------------------------------------------ */
+/* Results of all: 0, 83, 90, 92, or the client library's code; the entry
+ * count also 1 (no value). Arguments are not tested: pass valid strings. */
+
+TERVANE_API int TERVANE_CALL ldap_split_partition(LDAP *ld, char *dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_create_naming_context(LDAP *ld, char *dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_merge_partitions(LDAP *ld, char *dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_merge_naming_contexts(LDAP *ld, char *dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_abort_partition_operation(LDAP *ld, char *dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_abort_naming_context_operation(LDAP *ld, char *dn, int flags);
+/* Stores the number of entries of the partition dn in *count (only on
+ * success). */
+TERVANE_API int TERVANE_CALL ldap_partition_entry_count(LDAP *ld, char *dn, int *count);
+TERVANE_API int TERVANE_CALL ldap_naming_context_entry_count(LDAP *ld, char *dn, int *count);
+TERVANE_API int TERVANE_CALL ldap_split_orphan_partition(LDAP *ld, char *dn, char *server_dn);
+TERVANE_API int TERVANE_CALL ldap_create_orphan_naming_context(LDAP *ld, char *dn, char *server_dn);
+TERVANE_API int TERVANE_CALL ldap_remove_orphan_partition(LDAP *ld, char *dn, char *server_dn);
+TERVANE_API int TERVANE_CALL ldap_remove_orphan_naming_context(LDAP *ld, char *dn, char *server_dn);
+
+/* ------------------------------------------------------------------------ */
+/* Replicas                                                                 */
+/* ------------------------------------------------------------------------ */
+
+/* What the server keeps about one replica; filled by ldap_get_replica_info.
+ * The meaning of the integers is the server's. */
+typedef struct ReplicaInfo {
+    int head[5];    /* the first five integers of the response, in order */
+    char name[772]; /* the response's string, NUL-terminated, at most 771 bytes */
+    int tail[2];    /* the last two integers of the response, in order */
+} ReplicaInfo;
+
+/* Results of all: 0, 83, 90, 92, or the client library's code; info and list
+ * also 1 (no value). Arguments are not tested: pass valid pointers. */
+TERVANE_API int TERVANE_CALL ldap_add_replica(LDAP *ld, char *dn, char *server_dn, int replica_type, int flags);
+TERVANE_API int TERVANE_CALL ldap_remove_replica(LDAP *ld, char *dn, char *server_dn, int flags);
+TERVANE_API int TERVANE_CALL ldap_change_replica_type(LDAP *ld, char *dn, char *server_dn, int replica_type,
+                                                      int flags);
+/* Fills *info. A name longer than 771 bytes is cut to 771 bytes. On a failed
+ * decode the integers read before the failure are kept and name is not
+ * touched. */
+TERVANE_API int TERVANE_CALL ldap_get_replica_info(LDAP *ld, char *dn, char *server_dn, ReplicaInfo *info);
+/* Stores in *replicas a NULL-terminated array of the replicas' names, or NULL
+ * for none. The client library allocated it: release with ldap_value_free(). */
+TERVANE_API int TERVANE_CALL ldap_list_replicas(LDAP *ld, char *dn, char ***replicas);
+
+/* ------------------------------------------------------------------------ */
+/* Synchronisation and background processes                                 */
+/* ------------------------------------------------------------------------ */
+
+/* dn and server_dn required (89); extra_dn NULL sends "unusedParam". */
+TERVANE_API int TERVANE_CALL ldap_receive_all_updates(LDAP *ld, char *dn, char *server_dn, char *extra_dn);
+/* server_dn NULL sends an empty string. */
+TERVANE_API int TERVANE_CALL ldap_send_all_updates(LDAP *ld, char *dn, char *server_dn);
+TERVANE_API int TERVANE_CALL ldap_request_partition_sync(LDAP *ld, char *server_dn, char *dn, int value);
+TERVANE_API int TERVANE_CALL ldap_request_naming_context_sync(LDAP *ld, char *server_dn, char *dn, int value);
+TERVANE_API int TERVANE_CALL ldap_request_schema_sync(LDAP *ld, char *server_dn, int value);
+/* Runs background process 1 to 6 of the server now; other selectors give 89. */
+TERVANE_API int TERVANE_CALL ldap_trigger_back_process(LDAP *ld, int process);
+
+/* ------------------------------------------------------------------------ */
+/* Replication filter                                                       */
+/* ------------------------------------------------------------------------ */
+/* Filter text: for each object class, its name, '$', each attribute name
+ * followed by '$', and one more '$'; then a closing '$'. "$" is the empty
+ * filter; "C1$A1$A2$$C2$$$" gives class C1 the attributes A1 and A2 and class
+ * C2 none. */
+
+/* Sets the replication filter of server_dn. Results: 0, 83, 89 (NULL argument
+ * or malformed filter text; nothing is sent), 90, 92, or the client library's
+ * code. */
+TERVANE_API int TERVANE_CALL ldap_set_replication_filter(LDAP *ld, char *server_dn, char *filter);
+/* Stores the filter of server_dn as text in *filter (release:
+ * tervane_memfree). Once the buffer is stored it holds the text decoded so far
+ * on every failure. Results: 0, 1, 84, 89, 90, 92, or the client library's
+ * code. */
+TERVANE_API int TERVANE_CALL ldap_get_replication_filter(LDAP *ld, char *server_dn, char **filter);
+
+/* ------------------------------------------------------------------------ */
+/* Object backup and restore                                                */
+/* ------------------------------------------------------------------------ */
+/* Both record their result as the handle's error number from the encoding of
+ * the request on. */
+
+/* Reads one object in the server's backup form. *state is NULL on the first
+ * call and afterwards the text "n+m" stored by the previous call; each
+ * successful call replaces it (the old text is released) and the caller
+ * releases the last one with tervane_memfree. On success *object_data holds
+ * *data_length bytes and *size_list the chunk sizes as "count;size;...;"
+ * (both released with tervane_memfree). Results: 0, 1, 83 (state text without
+ * two non-zero numbers: nothing sent), 84 (also when the object data is
+ * shorter than the announced length), 89 (dn NULL), 90, 92 (checked before the
+ * call's own result), or the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_backup_object(LDAP *ld, char *dn, char *extra, char **state, char **object_data,
+                                                char **size_list, int *data_length);
+/* Puts an object back from data_length bytes of object_data and its size list
+ * "count;size;...;". Results: 0, 83, 89 (dn, object_data or size_list NULL,
+ * negative data_length, or a size list without items), 90, 92, or the client
+ * library's code. */
+TERVANE_API int TERVANE_CALL ldap_restore_object(LDAP *ld, char *dn, char *extra, char *object_data,
+                                                 char *size_list, int data_length);
+
+/* ------------------------------------------------------------------------ */
+/* Event monitoring                                                         */
+/* ------------------------------------------------------------------------ */
+
+typedef struct event_spec {
+    int event_type; /* sent as INTEGER */
+    int status;     /* sent as ENUMERATED */
+} event_spec;
+
+typedef struct event_spec_filtered {
+    int event_type;
+    int status;
+    char *filter; /* filter text for this event type */
+} event_spec_filtered;
+
+/* Sends the monitor request for count events asynchronously; *msgid receives
+ * the message id. Results (also recorded as the handle's error number, except
+ * 89 and an encoder allocation failure): 0, 83, 89 (count 0 or events NULL),
+ * 90, or the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_monitor_events(LDAP *ld, int count, event_spec *events, int *msgid);
+TERVANE_API int TERVANE_CALL ldap_monitor_events_filtered(LDAP *ld, int count, event_spec_filtered *events,
+                                                          int *msgid);
+
+/* Decodes the server's answer to a monitor request. *result_code (required)
+ * receives the server's result; *error_message (optional) its diagnostic text
+ * (release: ldap_memfree); *specs and *spec_count (optional, both needed) the
+ * events the server accepted (release: tervane_memfree). freeit non-zero
+ * releases result. Results (recorded as the handle's error number): 0, 84
+ * (wrong response name, bad list), 89, 90, or the client library's code. */
+TERVANE_API int TERVANE_CALL ldap_parse_monitor_events_response(LDAP *ld, LDAPMessage *result, int *result_code,
+                                                                char **error_message, int *spec_count,
+                                                                event_spec **specs, int freeit);
+
+/* ---- Event records ----------------------------------------------------- */
+/* ldap_parse_ds_event decodes an event notification into one of the records
+ * below, chosen by the type of the event data; which data type accompanies
+ * which event type is the server's protocol. Integers absent from the data are
+ * 0 and strings absent are NULL. Records are read-only and are released only
+ * with ldap_event_free, which also releases every string, list and array the
+ * record points to. */
+
+typedef struct event_prefix {
+    int number1;
+    int number2;
+    char *text;
+} event_prefix;
+
+/* A NULL-terminated array of strings, or NULL when the data carried none. */
+typedef char **event_string_list;
+
+typedef struct event_triple {
+    int triple1;
+    int triple2;
+    int triple3;
+} event_triple;
+
+typedef struct event_counted_value {
+    int type;
+    int length; /* bytes in data */
+    char *data; /* length bytes and a NUL, or NULL when empty */
+} event_counted_value;
+
+typedef union event_slot {
+    int number;
+    char *text;
+    event_triple *triples;
+} event_slot;
+
+/* Entry of event_record_16; kind says which slots hold what:
+ *   1, 4: value1.number
+ *   2:    value1.text
+ *   3:    value1.number = length, value2.text = data
+ *   5:    value1.number, value2.number = length, value3.text = data
+ *   6:    value1.number, value2.number, value3.number
+ *   7:    value1.number = count, value2.triples = count triples */
+typedef struct event_typed_value {
+    int kind;
+    event_slot value1;
+    event_slot value2;
+    event_slot value3;
+} event_typed_value;
+
+typedef struct event_record_1 {
+    char *text1, *text2, *text3;
+    int number1, number2;
+    int triple1, triple2, triple3;
+    char *data;
+} event_record_1;
+
+typedef struct event_record_2 {
+    int number1;
+    char *text1, *text2, *text3, *text4, *text5;
+    int triple1, triple2, triple3;
+    int length;
+    char *data;
+} event_record_2;
+
+typedef struct event_record_3 {
+    int number1, number2, number3, number4;
+    char *text;
+    int values[4];
+    char *strings[4];
+} event_record_3;
+
+typedef struct event_record_5 {
+    char *text1;
+    int number1, number2, number3;
+    char *text2;
+} event_record_5;
+
+typedef struct event_record_6 {
+    char *text1;
+    int number1;
+    char *text2;
+    int count;
+    event_counted_value *values; /* count entries, or NULL */
+} event_record_6;
+
+typedef struct event_record_7 {
+    char *text1;
+    int number1;
+    char *text2;
+    char short_text[32];
+    char long_text[128];
+} event_record_7;
+
+/* Also the layout of the trailer pair that may follow any event data. */
+typedef struct event_record_8 {
+    int value;
+    int length;
+    char data[1]; /* length bytes and a NUL, stored in the record itself */
+} event_record_8;
+
+typedef struct event_record_9 {
+    char *text1;
+    int number1, number2;
+    char *text2;
+} event_record_9;
+
+typedef struct event_record_12 {
+    int number1, number2, number3;
+    int length;
+    char *data;
+    char *text1, *text2;
+} event_record_12;
+
+/* kind 5 and 2: value.number; kind 1: value.length and data; kind 3:
+ * value.text; kind 0: nothing. */
+typedef struct event_record_13 {
+    int kind;
+    char *text;
+    union {
+        int number;
+        int length;
+        char *text;
+    } value;
+    char *data;
+} event_record_13;
+
+typedef struct event_record_15 {
+    int number1;
+    char *text1, *text2, *text3, *text4, *text5, *text6;
+} event_record_15;
+
+typedef struct event_record_16 {
+    int number1, number2;
+    char *text1, *text2;
+    int number3;
+    int count;
+    event_typed_value *values; /* count entries, or NULL */
+} event_record_16;
+
+typedef struct event_record_17 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1;
+    int number3;
+    char *text2;
+    event_string_list list;
+    int number4;
+} event_record_17;
+
+typedef struct event_record_18 {
+    int number1, number2;
+    char *text1;
+} event_record_18;
+
+typedef struct event_record_19 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1, *text2;
+    int number3;
+    char *text3;
+    event_string_list list1, list2;
+    int number4;
+} event_record_19;
+
+typedef struct event_record_20 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1, *text2;
+    event_string_list list;
+    int number3;
+} event_record_20;
+
+typedef struct event_record_21 {
+    event_prefix *prefix;
+    int number1, number2, number3;
+    char *text1, *text2, *text3;
+    event_string_list list;
+    int number4;
+} event_record_21;
+
+typedef struct event_record_22 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1, *text2, *text3, *text4, *text5;
+    int number3;
+} event_record_22;
+
+typedef struct event_record_23 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1, *text2, *text3, *text4;
+    event_string_list list;
+    int number3;
+} event_record_23;
+
+typedef struct event_record_24 {
+    event_prefix *prefix;
+    int number1, number2, number3;
+    char *text1;
+    int number4;
+} event_record_24;
+
+typedef struct event_record_25 {
+    event_prefix *prefix;
+    int number1, number2, number3;
+    char *text1, *text2;
+    int number4;
+} event_record_25;
+
+typedef struct event_record_26 {
+    event_prefix *prefix;
+    int number1, number2, number3;
+    char *text1, *text2, *text3, *text4, *text5, *text6;
+    int number4;
+} event_record_26;
+
+typedef struct event_record_27 {
+    event_prefix *prefix;
+    int number1, number2, number3, number4;
+    char *text1;
+    event_string_list list;
+} event_record_27;
+
+typedef struct event_record_28 {
+    event_prefix *prefix;
+    int number1, number2;
+    char *text1, *text2;
+    int number3;
+    int number4;
+} event_record_28;
+
+typedef struct event_record_29 {
+    int number1;
+    char *text1;
+} event_record_29;
+
+/* An event record: read the member of the data type the event carries
+ * (r1 for data type 1, and so on). Only that member's memory exists. */
+typedef union event_record {
+    event_record_1 r1;
+    event_record_2 r2;
+    event_record_3 r3;
+    event_record_5 r5;
+    event_record_6 r6;
+    event_record_7 r7;
+    event_record_8 r8;
+    event_record_9 r9;
+    event_record_12 r12;
+    event_record_13 r13;
+    event_record_15 r15;
+    event_record_16 r16;
+    event_record_17 r17;
+    event_record_18 r18;
+    event_record_19 r19;
+    event_record_20 r20;
+    event_record_21 r21;
+    event_record_22 r22;
+    event_record_23 r23;
+    event_record_24 r24;
+    event_record_25 r25;
+    event_record_26 r26;
+    event_record_27 r27;
+    event_record_28 r28;
+    event_record_29 r29;
+} event_record;
+
+/* Decodes one event notification (an intermediate response of a monitor
+ * request). *event_type and *event_result (required) receive the event's
+ * numbers; data (optional) receives its record, or NULL when the event
+ * carries none (release: ldap_event_free). freeit non-zero releases message.
+ * Results (recorded as the handle's error number): 0, 84 (wrong name, bad
+ * data; also a notification without value), 89, 90, or the client library's
+ * code. After a failure *data is NULL and nothing stays allocated. */
+TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP *ld, LDAPMessage *message, int *event_type,
+                                                 int *event_result, event_record **data, int freeit);
+
+/* Releases an event record and everything it owns. NULL is ignored. */
+TERVANE_API void TERVANE_CALL ldap_event_free(event_record *record);
+
+/* ------------------------------------------------------------------------ */
+/* Bulk update (LBURP)                                                      */
+/* ------------------------------------------------------------------------ */
+
+#define LBURP_OP_ADD 0x68
+#define LBURP_OP_DELETE 0x4A
+#define LBURP_OP_MODIFY 0x66
+#define LBURP_OP_RENAME 0x6C
+
+/* One update operation of a batch.
+ *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY or LBURP_OP_RENAME
+ *   dn:        the entry the operation applies to
+ *   specific:  add and modify: NULL-terminated LDAPMod * array (LDAP_MOD_BVALUES
+ *              selects mod_bvalues); delete: not read; rename: the new RDN
+ *              (char *)
+ *   controls:  NULL-terminated control array for this operation, or NULL
+ * Read only for rename:
+ *   delete_old_rdn: non-zero removes the old RDN's values from the entry
+ *              (LDIF "deleteoldrdn: 1"); zero keeps them as ordinary values
+ *   new_superior: DN of the entry's new parent, or NULL to stay under the
+ *              same parent (LDIF "newsuperior:")
+ * A record zero-initialised apart from the first four fields is a rename
+ * that keeps the old RDN's values and the parent. */
+typedef struct lburp_operation {
+    int type;
+    char *dn;
+    void *specific;
+    LDAPControl **controls;
+    int delete_old_rdn;
+    char *new_superior;
+} lburp_operation;
+
+typedef struct lburp_operation_result {
+    int operation_number; /* the number the server gives the operation */
+    int result_code;
+    char *error_message; /* release: ldap_memfree */
+} lburp_operation_result;
+
+/* The three requests are sent asynchronously; *msgid receives the message id.
+ * Results (recorded as the handle's error number, except an encoder
+ * allocation failure): 0, 83, 90, or the client library's code; the operation
+ * request also 92 (an operation type not listed above; nothing sent). */
+TERVANE_API int TERVANE_CALL ldap_lburp_start_request(LDAP *ld, int *msgid);
+/* operations: NULL-terminated array (required, 89 when NULL). */
+TERVANE_API int TERVANE_CALL ldap_lburp_operation_request(LDAP *ld, int sequence_number,
+                                                          lburp_operation **operations, int *msgid);
+TERVANE_API int TERVANE_CALL ldap_lburp_end_request(LDAP *ld, int sequence_number, int *msgid);
+
+/* The parse functions hand result_code and error_message to ldap_parse_result
+ * (error_message: release with ldap_memfree) and freeit to
+ * ldap_parse_extended_result. Results (recorded as the handle's error
+ * number): 0, 84, 90, 92 (missing or wrong response name), or the client
+ * library's code. */
+/* start_value receives the server's integer when the response has a value
+ * (89 when it is NULL then). */
+TERVANE_API int TERVANE_CALL ldap_parse_lburp_start_response(LDAP *ld, LDAPMessage *result, int *result_code,
+                                                             char **error_message, int *start_value, int freeit);
+/* *results receives an array of *result_count results in the server's order
+ * with room for one more (release: tervane_memfree, each error_message with
+ * ldap_memfree). A response with a value but results or result_count NULL is
+ * not decoded (result 0). */
+TERVANE_API int TERVANE_CALL ldap_parse_lburp_operation_response(LDAP *ld, LDAPMessage *result, int *result_code,
+                                                                 char **error_message, int *result_count,
+                                                                 lburp_operation_result **results, int freeit);
+TERVANE_API int TERVANE_CALL ldap_parse_lburp_end_response(LDAP *ld, LDAPMessage *result, int *result_code,
+                                                           char **error_message, int freeit);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TERVANE_H */

@@ -1,0 +1,135 @@
+#include "exop_frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "memory.h"
+
+namespace tervane {
+
+namespace {
+
+struct Prepared {
+    int result = kSuccess;
+    bool attempted = false;  // the encoding was reached: the result counts
+};
+
+// Creates the encoder, encodes and flattens the request value.
+Prepared prepare_request(const ExopSpec& spec, Encode encode, BervalPtr& request)
+{
+    BerPtr ber(ber_alloc_t(spec.encoder_options));
+    if (!ber)
+        return {kNoMemory, false};
+    int result = encode(ber.get());
+    if ((result & kBeforeEncodingFlag) != 0)
+        return {result & ~kBeforeEncodingFlag, false};
+    if (result != kSuccess)
+        return {result, true};
+    if (ber_flatten(ber.get(), out(request)) == -1)
+        return {kNoMemory, true};
+    return {kSuccess, true};
+}
+
+int finish(LDAP* ld, const ExopSpec& spec, const Prepared& outcome)
+{
+    if (spec.record_on_handle && outcome.attempted)
+        return record_result(ld, outcome.result);
+    return outcome.result;
+}
+
+int check_response(const ExopSpec& spec, int call_result, const char* name)
+{
+    bool name_matches = name != nullptr && (spec.response_name == nullptr || same_name(name, spec.response_name));
+    if (spec.name_before_result) {
+        if (!name_matches)
+            return kNotSupported;
+        return call_result;
+    }
+    if (call_result != kSuccess)
+        return call_result;
+    return name_matches ? kSuccess : kNotSupported;
+}
+
+}  // namespace
+
+bool same_name(const char* received, const char* expected) { return std::strcmp(received, expected) == 0; }
+
+int record_result(LDAP* ld, int result)
+{
+    ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &result);
+    return result;
+}
+
+int call_exop(LDAP* ld, const ExopSpec& spec, Encode encode, Decode decode)
+{
+    if (ld == nullptr)
+        return kParamError;
+    Prepared outcome{kSuccess, true};
+    BervalPtr request;
+    if (encode) {
+        outcome = prepare_request(spec, encode, request);
+        if (outcome.result != kSuccess)
+            return finish(ld, spec, outcome);
+    }
+
+    LdapString name;
+    BervalPtr value;
+    int result = ldap_extended_operation_s(ld, spec.request_name, request.get(), nullptr, nullptr, out(name),
+                                           out(value));
+    result = check_response(spec, result, name.get());
+    if (result == kSuccess && decode)
+        result = value ? decode(*value) : kOperationsError;
+    outcome.result = result;
+    return finish(ld, spec, outcome);
+}
+
+int send_exop(LDAP* ld, const ExopSpec& spec, Encode encode, int* msgid)
+{
+    if (ld == nullptr || msgid == nullptr)
+        return kParamError;
+    BervalPtr request;
+    Prepared outcome = prepare_request(spec, encode, request);
+    if (outcome.result == kSuccess)
+        outcome.result = ldap_extended_operation(ld, spec.request_name, request.get(), nullptr, nullptr, msgid);
+    return finish(ld, spec, outcome);
+}
+
+ValueDecoder::ValueDecoder(const berval& value, int decode_error, int init_error) : status_(kSuccess)
+{
+    if (value.bv_len == 0 || value.bv_val == nullptr) {
+        status_ = decode_error;
+        return;
+    }
+    ber_.reset(ber_init(const_cast<berval*>(&value)));
+    if (!ber_)
+        status_ = init_error;
+}
+
+ber_tag_t ValueDecoder::peek(ber_len_t* length)
+{
+    ber_len_t ignored = 0;
+    return ber_peek_tag(ber_.get(), length != nullptr ? length : &ignored);
+}
+
+ber_len_t ValueDecoder::remaining() const
+{
+    ber_len_t left = 0;
+    ber_get_option(ber_.get(), LBER_OPT_REMAINING_BYTES, &left);
+    return left;
+}
+
+int copy_out_string(const berval& value, std::size_t limit, char** out_string)
+{
+    std::size_t length = value.bv_len;
+    auto* copy = static_cast<char*>(allocate(length + 1));
+    *out_string = copy;
+    if (copy == nullptr)
+        return kNoMemory;
+    std::size_t kept = std::min(length, limit);
+    if (kept != 0)
+        std::memcpy(copy, value.bv_val, kept);
+    copy[kept] = '\0';
+    return kSuccess;
+}
+
+}  // namespace tervane

@@ -1,0 +1,114 @@
+// The exchange that every Tervane export shares: check, encode the request
+// value, send the extended request, check the response name, decode the
+// response value, release everything, return one result code.
+#ifndef TERVANE_EXOP_FRAME_H
+#define TERVANE_EXOP_FRAME_H
+
+#include <cstddef>
+
+#include "function_ref.h"
+#include "ldap_client.h"
+#include "owners.h"
+#include "result_codes.h"
+
+namespace tervane {
+
+// What distinguishes one operation's exchange from another's.
+struct ExopSpec {
+    const char* request_name;
+    // The expected response name; nullptr accepts any name, but one must be
+    // present.
+    const char* response_name;
+    // Look at the response name before the call's own result, so that a
+    // missing or wrong name gives 92 even when the call itself failed.
+    bool name_before_result = false;
+    // Store the final result as the handle's error number on every path from
+    // the encoding of the request on.
+    bool record_on_handle = false;
+    // ber_alloc_t options: 0 for the default encoding, LBER_USE_DER for
+    // minimal lengths.
+    int encoder_options = 0;
+};
+
+// Encodes the request value into a fresh encoder; answers 0 or a result code.
+// A code wrapped in before_encoding() ends the call as a check that failed
+// before anything was attempted: it is not recorded on the handle.
+using Encode = FunctionRef<int(BerElement*)>;
+// Decodes the response value (present, possibly zero bytes long) into the
+// caller's outputs; answers 0 or a result code.
+using Decode = FunctionRef<int(const berval&)>;
+
+inline constexpr int kBeforeEncodingFlag = 0x40000000;
+constexpr int before_encoding(int code) { return code | kBeforeEncodingFlag; }
+
+// Synchronous exchange. Without an encoder the request has no value; without
+// a decoder the response value is not read. A NULL handle gives 89.
+int call_exop(LDAP* ld, const ExopSpec& spec, Encode encode, Decode decode);
+
+// Asynchronous send: encodes, sends, stores the message id in *msgid.
+int send_exop(LDAP* ld, const ExopSpec& spec, Encode encode, int* msgid);
+
+// True when any of the pointers is NULL: the exports refuse such arguments
+// with 89 before anything is allocated or sent.
+template <class... Pointers>
+bool any_null(const Pointers*... pointers)
+{
+    return ((pointers == nullptr) || ...);
+}
+
+// Stores result as the handle's error number and answers it.
+int record_result(LDAP* ld, int result);
+
+// Whole-string equality of a response name with the expected one.
+bool same_name(const char* received, const char* expected);
+
+// ber_printf answering 0, or 83 when it fails.
+template <class... Args>
+int put(BerElement* ber, const char* format, Args... args)
+{
+    return ber_printf(ber, format, args...) == -1 ? kEncodingError : kSuccess;
+}
+
+// A decoder over a value that came from a server. A value of zero bytes holds
+// no element, and liblber must never be handed one (ber_init asserts on it and
+// its scanner dereferences a null buffer), so it fails like a malformed value.
+class ValueDecoder {
+public:
+    ValueDecoder(const berval& value, int decode_error, int init_error = kNoMemory);
+
+    // 0 when the decoder is ready, else the result to return.
+    int status() const { return status_; }
+    BerElement* ber() const { return ber_.get(); }
+
+    template <class... Args>
+    bool scan(const char* format, Args... args)
+    {
+        return ber_scanf(ber_.get(), format, args...) != LBER_ERROR;
+    }
+    // The tag of the next element, LBER_DEFAULT at the end.
+    ber_tag_t peek(ber_len_t* length = nullptr);
+    // Bytes not read yet.
+    ber_len_t remaining() const;
+
+private:
+    BerPtr ber_;
+    int status_;
+};
+
+// Decodes a whole value with one ber_scanf; decode_error when it fails.
+template <class... Args>
+int scan_value(const berval& value, int decode_error, const char* format, Args... args)
+{
+    ValueDecoder decoder(value, decode_error);
+    if (decoder.status() != kSuccess)
+        return decoder.status();
+    return decoder.scan(format, args...) ? kSuccess : decode_error;
+}
+
+// Stores in *out a new string of Tervane's holding the first limit bytes of
+// value and a NUL. 90 (and *out NULL) when memory is short.
+int copy_out_string(const berval& value, std::size_t limit, char** out);
+
+}  // namespace tervane
+
+#endif

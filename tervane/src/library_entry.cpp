@@ -1,0 +1,7 @@
+// The library's load and unload hook: Tervane keeps no state, so there is
+// nothing to set up or tear down.
+#if defined(_WIN32)
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif

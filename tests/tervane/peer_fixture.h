@@ -1,0 +1,44 @@
+// Fixture for Tervane tests: a loopback peer and a handle bound to it through
+// the real LDAP client library.
+#ifndef TESTS_TERVANE_PEER_FIXTURE_H
+#define TESTS_TERVANE_PEER_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ber_text.h"
+#include "test_peer.h"
+#include "tervane.h"
+
+#define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
+#define LBURP_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+
+class PeerTest : public ::testing::Test {
+protected:
+    testpeer::TestPeer peer;
+    testpeer::LdapHandle ld{peer.connect()};
+
+    // The last request's value, rendered; "<none>" when it had no value.
+    std::string sent_value()
+    {
+        auto request = peer.last_request();
+        return request.value ? bertext::render(*request.value) : "<none>";
+    }
+    std::string sent_name() { return peer.last_request().name; }
+    std::size_t request_count() { return peer.requests().size(); }
+
+    void reply_value(const std::string& value) { peer.reply(testpeer::Reply::with_value(value)); }
+    void reply_named(const std::string& name, std::optional<std::string> value = std::nullopt)
+    {
+        peer.reply(testpeer::Reply::success_named(name, std::move(value)));
+    }
+    void reply_error(int code, std::optional<std::string> name = std::nullopt)
+    {
+        auto reply = testpeer::Reply::error(code);
+        reply.name = std::move(name);
+        peer.reply(reply);
+    }
+};
+
+#endif
