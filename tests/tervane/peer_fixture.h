@@ -29,6 +29,12 @@ protected:
     std::size_t request_count() { return peer.requests().size(); }
 
     void reply_value(const std::string& value) { peer.reply(testpeer::Reply::with_value(value)); }
+    // Answers every request from now on with this value and the pairing name
+    // (for loops in which some runs fail before anything is sent).
+    void always_reply_value(const std::string& value)
+    {
+        peer.set_responder([value](const testpeer::Request&) { return testpeer::Reply::with_value(value); });
+    }
     void reply_named(const std::string& name, std::optional<std::string> value = std::nullopt)
     {
         peer.reply(testpeer::Reply::success_named(name, std::move(value)));
