@@ -1,0 +1,55 @@
+// The few operating-system services the component needs, behind one small
+// layer so that the rest of the code is the same on Windows and elsewhere:
+// loading a library and finding its entry points, a lock, string-table
+// resources, and the notifications when the component is attached to or
+// detached from a process.
+#ifndef KANDREL_PLATFORM_H
+#define KANDREL_PLATFORM_H
+
+namespace kandrel::platform {
+
+using ModuleHandle = void*;
+
+#ifdef _WIN32
+using LibraryName = const wchar_t*;
+#else
+using LibraryName = const char*;
+#endif
+
+// Loads a shared library by file name with the platform's default search
+// order. Answers null when it cannot be loaded. The library is never unloaded.
+ModuleHandle load_library(LibraryName name) noexcept;
+
+// The address of an exported function, or null when the library lacks it.
+void* find_symbol(ModuleHandle library, const char* name) noexcept;
+
+// Copies string resource id of module into buffer as UTF-16 (at most
+// capacity - 1 units, then a zero) and answers the units copied; 0 when the
+// string is missing, the module is null or capacity is below 1.
+int load_string(ModuleHandle module, unsigned id, char16_t* buffer, int capacity) noexcept;
+
+// A non-recursive lock: a critical section on Windows, a mutex elsewhere.
+// Meets BasicLockable, so std::lock_guard and std::scoped_lock work with it.
+class Lock {
+public:
+    Lock() noexcept;
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    void lock() noexcept;
+    void unlock() noexcept;
+
+private:
+    alignas(16) unsigned char storage_[64];
+};
+
+}  // namespace kandrel::platform
+
+namespace kandrel {
+// Called by the platform layer when the component is mapped into a process
+// and when it is removed again; defined by the component entry.
+void on_process_attach(platform::ModuleHandle module) noexcept;
+void on_process_detach() noexcept;
+}  // namespace kandrel
+
+#endif

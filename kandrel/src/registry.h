@@ -1,0 +1,72 @@
+// The registry of live host-visible objects, keyed by (group key, host
+// instance). Lookup semantics: group key 0 matches any group; otherwise only
+// the group with exactly that key. Among several groups that hold the
+// instance, the most recently created group is found first, as if groups were
+// kept in a list with new groups at the front. There is at most one entry per
+// (group, instance), and a group disappears with its last entry.
+//
+// One lock guards the registry and is never held while an object works:
+// lookups hand out shared owners, so an object removed by one thread stays
+// alive until a method running on another thread has finished with it.
+#ifndef KANDREL_REGISTRY_H
+#define KANDREL_REGISTRY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "host_interface.h"
+#include "platform.h"
+
+namespace kandrel {
+
+class HostObject;
+using ObjectPtr = std::shared_ptr<HostObject>;
+using Instance = HostLParam;
+using GroupKey = std::uint32_t;
+
+class Registry {
+public:
+    // The object registered for instance under key (0: any group), or null.
+    ObjectPtr find(GroupKey key, Instance instance) const;
+
+    // Registers object under exactly key unless find(key, instance) already
+    // finds one. Answers whether it was registered.
+    bool add(GroupKey key, Instance instance, ObjectPtr object);
+
+    // Removes the entry that find(key, instance) finds and answers its object,
+    // or null. The group goes with its last entry.
+    ObjectPtr remove(GroupKey key, Instance instance);
+
+    std::size_t size() const;
+    std::size_t group_count() const;
+
+private:
+    struct Holder {
+        GroupKey key;
+        std::uint64_t group_age;  // larger: created later, so nearer the front
+        ObjectPtr object;
+    };
+    struct Group {
+        std::uint64_t age;
+        std::size_t entries;
+    };
+    using Holders = std::vector<Holder>;  // ordered front group first
+
+    const Holder* locate(GroupKey key, const Holders& holders) const;
+
+    mutable platform::Lock lock_;
+    std::uint64_t next_age_ = 1;
+    std::size_t size_ = 0;
+    std::unordered_map<GroupKey, Group> groups_;
+    std::unordered_map<Instance, Holders> by_instance_;
+};
+
+// The process-wide registry.
+Registry& registry() noexcept;
+
+}  // namespace kandrel
+
+#endif

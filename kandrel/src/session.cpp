@@ -1,0 +1,69 @@
+#include "session.h"
+
+#include <new>
+
+#include "library_binding.h"
+
+namespace kandrel {
+
+SessionRef::SessionRef(const SessionRef& other) noexcept : share_(other.share_)
+{
+    if (share_ != nullptr) {
+        share_->holders.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+SessionRef& SessionRef::operator=(const SessionRef& other) noexcept
+{
+    if (this != &other) {
+        SessionRef copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+SessionRef& SessionRef::operator=(SessionRef&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        share_ = other.share_;
+        other.share_ = nullptr;
+    }
+    return *this;
+}
+
+SessionRef SessionRef::open(const char* host, int port) noexcept
+{
+    LDAP* handle = library::call<library::Entry::ldap_init>(host, port);
+    if (handle == nullptr) {
+        return SessionRef();
+    }
+    Share* share = new (std::nothrow) Share{handle, 1};
+    if (share == nullptr) {
+        library::call<library::Entry::ldap_unbind_s>(handle);
+        return SessionRef();
+    }
+    return SessionRef(share);
+}
+
+LDAP* SessionRef::handle() const noexcept { return share_ != nullptr ? share_->handle : nullptr; }
+
+int SessionRef::reset() noexcept
+{
+    Share* share = share_;
+    share_ = nullptr;
+    if (share == nullptr || share->holders.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+        return 0;
+    }
+    LDAP* handle = share->handle;
+    share->handle = nullptr;
+    delete share;
+    return library::call<library::Entry::ldap_unbind_s>(handle);
+}
+
+int SessionRef::holders() const noexcept
+{
+    return share_ != nullptr ? share_->holders.load(std::memory_order_relaxed) : 0;
+}
+
+}  // namespace kandrel
