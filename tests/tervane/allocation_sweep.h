@@ -11,18 +11,24 @@
 
 #include "memory.h"
 
-// operation: runs the export once (scripting the peer as needed) and answers
-// its result. expect(point, result): checks the result of the run in which
-// allocation `point` failed; the default expects 90. Answers the number of
+// operation: runs the export once and answers its result. expect(point,
+// result): checks the result of the run in which allocation `point` failed;
+// the default expects 90. setup: runs before each run, outside the counting
+// (to prepare inputs that need allocations). Answers the number of
 // allocation points found.
 inline long sweep_allocations(const std::function<int()>& operation,
-                              const std::function<void(long, int)>& expect = {})
+                              const std::function<void(long, int)>& expect = {},
+                              const std::function<void()>& setup = {})
 {
+    if (setup)
+        setup();
     tervane::testing::fail_allocation_at(0);
     int clean = operation();
     long points = tervane::testing::allocations_counted();
     EXPECT_EQ(clean, 0) << "the operation must succeed when no allocation fails";
     for (long point = 1; point <= points; ++point) {
+        if (setup)
+            setup();
         tervane::testing::fail_allocation_at(point);
         int result = operation();
         tervane::testing::fail_allocation_at(0);
