@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the packages, builds and runs every test: the normal build, the
+# AddressSanitizer/UBSan/LeakSanitizer build, the ThreadSanitizer build of the
+# plug-in's tests, and the fuzz targets (each for FUZZ_SECONDS, default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-packages.sh
+jobs=${JOBS:-2}
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+configure() {  # folder, extra options...
+  local folder=$1; shift
+  cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+echo "== fuzz targets (clang, ${fuzz_seconds}s each) =="
+CC=clang CXX=clang++ configure build-fuzz -DLDAPEXT_FUZZ=ON -DLDAPEXT_KANDREL=OFF -DLDAPEXT_BENCHMARKS=OFF
+cmake --build build-fuzz -j"$jobs" --target fuzzers
+bash tools/run-fuzzers.sh build-fuzz "$fuzz_seconds"
+
+echo "== ThreadSanitizer build: plug-in tests =="
+configure build-tsan -DLDAPEXT_TSAN=ON -DLDAPEXT_BENCHMARKS=OFF
+cmake --build build-tsan -j"$jobs"
+(cd build-tsan && ctest --output-on-failure -j"$jobs" -L kandrel)
+
+echo "== AddressSanitizer, UBSan and LeakSanitizer build =="
+configure build-asan -DLDAPEXT_SANITIZE=ON -DLDAPEXT_BENCHMARKS=OFF
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ctest --output-on-failure -j"$jobs")
+
+echo "== normal build =="
+configure build
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
