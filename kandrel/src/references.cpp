@@ -80,10 +80,12 @@ public:
         }
         void* object = found->second.object;
         if (const auto family = children_.find(token); family != children_.end()) {
-            for (const Token child : family->second) {
+            // Take the set out first: erasing a child also edits its parent's set.
+            const std::unordered_set<Token> children = std::move(family->second);
+            children_.erase(family);
+            for (const Token child : children) {
                 erase_one(child);
             }
-            children_.erase(family);
         }
         erase_one(token);
         return object;

@@ -1,0 +1,199 @@
+// The tables the component announces: library name, constant prefix, class,
+// property, method and constant tables, and the strings behind them.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "host_tables.h"
+#include "kandrel_test_support.h"
+#include "resource_strings.h"
+
+namespace {
+
+using kandrel_test::HostTest;
+using kandrel_test::InProcessRequest;
+using testhost::Snapshot;
+
+class Tables : public HostTest {};
+
+std::string cell_text(const Snapshot& cell) { return cell.utf8(); }
+
+TEST_F(Tables, LibraryNameAndConstantPrefixAreReturnItems)
+{
+    testhost::Reply name = host_.message(HOSTMSG_LIBRARY_NAME);
+    EXPECT_EQ(name.answer, 0);
+    ASSERT_TRUE(name.result);
+    EXPECT_TRUE(name.result->is_text("LDAP"));
+    EXPECT_EQ(name.component_items, 1u);
+    EXPECT_EQ(name.left_after_release, 0u);
+    testhost::Reply prefix = host_.message(HOSTMSG_CONSTANT_PREFIX);
+    EXPECT_EQ(prefix.answer, 1);
+    ASSERT_TRUE(prefix.result);
+    EXPECT_TRUE(prefix.result->is_text("kLDAP_"));
+}
+
+TEST_F(Tables, ClassTableHasTheOneSessionClass)
+{
+    testhost::Reply reply = host_.message(HOSTMSG_CLASS_TABLE, 0);
+    EXPECT_EQ(reply.answer, 1);
+    ASSERT_TRUE(reply.result);
+    ASSERT_EQ(reply.result->type, HOST_TYPE_LIST);
+    ASSERT_EQ(reply.result->rows.size(), 1u);
+    const auto& row = reply.result->rows[0];
+    ASSERT_EQ(row.size(), 4u);
+    EXPECT_EQ(row[0].integer, 1001);
+    EXPECT_EQ(cell_text(row[1]), "LDAPSession:LDAP Session Object");
+    EXPECT_EQ(row[2].integer, 0);
+    EXPECT_TRUE(row[3].is_text(""));
+}
+
+TEST_F(Tables, PropertyTableMarksOnlySessionReadOnly)
+{
+    testhost::Reply reply = host_.message(HOSTMSG_PROPERTY_TABLE);
+    EXPECT_EQ(reply.answer, 1);
+    ASSERT_TRUE(reply.result);
+    const auto& rows = reply.result->rows;
+    ASSERT_EQ(rows.size(), 3u);
+    const int ids[] = {2100, 2101, 2102};
+    const int flags[] = {1024, 0, 0};
+    const char* names[] = {"$session:", "$utf8:", "$debug:"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        ASSERT_EQ(rows[i].size(), 7u);
+        EXPECT_EQ(rows[i][0].integer, ids[i]);
+        EXPECT_EQ(cell_text(rows[i][1]).rfind(names[i], 0), 0u) << cell_text(rows[i][1]);
+        EXPECT_EQ(rows[i][2].integer, HOST_TYPE_BOOLEAN);
+        EXPECT_EQ(rows[i][3].integer, flags[i]);
+        EXPECT_EQ(rows[i][4].integer + rows[i][5].integer + rows[i][6].integer, 0);
+    }
+}
+
+TEST_F(Tables, MethodTableHas35RowsInIdOrderWithTheirParameters)
+{
+    testhost::Reply reply = host_.message(HOSTMSG_METHOD_TABLE);
+    EXPECT_EQ(reply.answer, 1);
+    ASSERT_TRUE(reply.result);
+    const auto& rows = reply.result->rows;
+    ASSERT_EQ(rows.size(), 35u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 6u);
+        EXPECT_EQ(rows[i][0].integer, 2000 + static_cast<int>(i));
+        const std::string name = cell_text(rows[i][1]);
+        const std::string method = name.substr(0, name.find(':'));
+        EXPECT_EQ(method[0], '$');
+        EXPECT_NE(name.find(method + "("), std::string::npos) << "help names its method: " << name;
+        EXPECT_EQ(rows[i][5].type, HOST_TYPE_LIST);
+    }
+    EXPECT_EQ(cell_text(rows[1][1]), "$init:$init(Host,Port) opens the specified port on the host.");
+
+    // $search_ext: eight parameters, the last six optional.
+    const auto& search = rows[18][5].rows;
+    ASSERT_EQ(search.size(), 8u);
+    const char* names[] = {"Base", "Scope", "Filter", "Attrs", "AttrsOnly", "ServerControls",
+                           "ClientControls", "Timeout"};
+    for (std::size_t p = 0; p < search.size(); ++p) {
+        EXPECT_EQ(cell_text(search[p][0]), names[p]);
+        EXPECT_EQ(search[p][2].integer, p < 2 ? 0 : HOST_PARAM_OPTIONAL);
+    }
+    // $get_option writes its Value back; $get_values_len answers binary.
+    EXPECT_EQ(rows[4][5].rows[1][2].integer, HOST_PARAM_REFERENCE);
+    EXPECT_EQ(rows[4][5].rows[1][1].integer, HOST_TYPE_ANY);
+    EXPECT_EQ(rows[25][2].integer, HOST_TYPE_BINARY);
+    EXPECT_EQ(rows[0][5].rows.size(), 0u);
+    // The two "Value" parameters are different strings with the same text.
+    EXPECT_EQ(cell_text(rows[31][5].rows[2][0]), "Value");
+    EXPECT_EQ(cell_text(rows[34][5].rows[2][0]), "Index");
+}
+
+TEST_F(Tables, ConstantTableHas93WellFormedRows)
+{
+    testhost::Reply reply = host_.message(HOSTMSG_CONSTANT_TABLE);
+    EXPECT_EQ(reply.answer, 1);
+    ASSERT_TRUE(reply.result);
+    const auto& rows = reply.result->rows;
+    ASSERT_EQ(rows.size(), 93u);
+    EXPECT_EQ(rows[0][0].integer, 5001);
+    EXPECT_EQ(cell_text(rows[0][1]), "Result Codes~SUCCESS:0:LDAP_SUCCESS:operation was successful.");
+    const std::regex shape(R"(^(?:([^~:]+)~)?([A-Z_0-9]+):(-?[0-9]+):([A-Z_0-9]+)(?::(.*))?$)");
+    std::set<std::string> titles;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][0].integer, 5001 + static_cast<int>(i));
+        const std::string text = cell_text(rows[i][1]);
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(text, parts, shape)) << text;
+        if (parts[1].matched) {
+            titles.insert(parts[1]);
+        }
+        const bool type_group = i >= 88;
+        EXPECT_EQ(parts[4].str(), type_group ? parts[2].str() : "LDAP_" + parts[2].str()) << text;
+        const bool empty_description = (i >= 74 && i <= 79) || (i >= 80 && i <= 87);
+        if (empty_description) {
+            EXPECT_EQ(parts[5].str(), "") << text;
+        } else {
+            EXPECT_FALSE(parts[5].str().empty()) << text;
+        }
+    }
+    EXPECT_EQ(titles, (std::set<std::string>{"Result Codes", "Options", "Flags", "Parameter 'Type'"}));
+    EXPECT_EQ(cell_text(rows[86][1]), "MSG_RECEIVED:2:LDAP_MSG_RECEIVED");
+    EXPECT_EQ(cell_text(rows[72][1]), "OPT_ERROR_NUMBER:49:LDAP_OPT_ERROR_NUMBER:sets/gets the LDAP result code");
+    EXPECT_EQ(cell_text(rows[88][1]), "Parameter 'Type'~ADD:1:ADD:used with $create_persistent_search_cont");
+    EXPECT_EQ(cell_text(rows[59][1]).rfind("REFERRAL_LIMIT_EXCEEDED:97:", 0), 0u);
+}
+
+TEST_F(Tables, OtherClassesGetNoPropertyOrMethodTable)
+{
+    for (const std::uint32_t message : {HOSTMSG_PROPERTY_TABLE, HOSTMSG_METHOD_TABLE}) {
+        testhost::Reply reply = host_.message(message, 1002);
+        EXPECT_EQ(reply.answer, 0);
+        EXPECT_EQ(reply.component_items, 0u);
+    }
+}
+
+TEST_F(Tables, RowsGoIntoAListTheHostPassesAsItemZero)
+{
+    testhost::Reply reply = host_.table_into_list(HOSTMSG_METHOD_TABLE);
+    EXPECT_EQ(reply.answer, 1);
+    EXPECT_EQ(reply.component_items, 0u);
+    ASSERT_TRUE(reply.result);
+    EXPECT_EQ(reply.result->rows.size(), 35u);
+    reply = host_.table_into_list(HOSTMSG_CONSTANT_TABLE);
+    EXPECT_EQ(reply.component_items, 0u);
+    EXPECT_EQ(reply.result->rows.size(), 93u);
+}
+
+TEST_F(Tables, EnumerationPassesEveryStringOnce)
+{
+    const std::vector<std::u32string> strings = host_.enumerate_strings();
+    EXPECT_EQ(strings.size(), 175u);
+    ASSERT_FALSE(strings.empty());
+    EXPECT_EQ(strings.front(), U"LDAP");
+    EXPECT_EQ(strings.back(), U"LDAPWndProc");
+}
+
+TEST(ResourceStrings, LoaderCutsToTheCapacityLessOne)
+{
+    InProcessRequest request;  // hands the host's services to the component
+    HostChar characters[256] = {};
+    const std::int32_t count =
+        kandrel::resources::load(kandrel::resources::module(), 2016, characters, 80);
+    EXPECT_EQ(count, 79);
+    HostShortString text{};
+    text.capacity = 80;
+    kandrel::resources::load(kandrel::resources::module(), 2016, text);
+    EXPECT_EQ(text.length, 79);
+    EXPECT_EQ(text.text[79], 0u);
+    EXPECT_EQ(kandrel::resources::load(nullptr, 2016, characters, 80), 0);
+    EXPECT_EQ(kandrel::resources::load(kandrel::resources::module(), 4242, characters, 80), 0);
+}
+
+TEST(StaticTables, EveryMethodParameterNamesAParameterString)
+{
+    for (const auto& method : kandrel::tables::methods()) {
+        for (const auto& parameter : kandrel::tables::parameters_of(method)) {
+            EXPECT_GE(parameter.name_string, 2500);
+            EXPECT_LE(parameter.name_string, 2539);
+        }
+    }
+}
+
+}  // namespace

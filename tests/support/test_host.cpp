@@ -1,0 +1,913 @@
+#include "test_host.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstring>
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace testhost {
+namespace {
+
+struct ValueObject {
+    std::int32_t type = 0;
+    std::u32string text;
+    std::int32_t integer = 0;
+    std::vector<std::uint8_t> binary;
+    HostListHandle list = 0;  // owned
+    HostTextRecord record{};
+    std::u32string record_text;  // the characters record points to
+};
+
+struct ListObject {
+    std::vector<std::vector<HostValueHandle>> rows;  // cells owned by the list
+};
+
+struct ListReference {
+    HostListHandle list;
+    bool owns;  // a new list goes with its reference
+};
+
+struct Store {
+    std::mutex lock;
+    std::uintptr_t next = 0x1000;
+    std::unordered_map<HostValueHandle, std::unique_ptr<ValueObject>> values;
+    std::unordered_map<HostListHandle, std::unique_ptr<ListObject>> lists;
+    std::unordered_map<HostListRef, ListReference> references;
+    std::size_t bad_handles = 0;
+    std::size_t string_loads = 0;
+};
+
+Store& store()
+{
+    static Store instance;
+    return instance;
+}
+
+using Guard = std::lock_guard<std::mutex>;
+
+ValueObject* value_locked(HostValueHandle handle)
+{
+    Store& s = store();
+    const auto found = s.values.find(handle);
+    if (found == s.values.end()) {
+        ++s.bad_handles;
+        return nullptr;
+    }
+    return found->second.get();
+}
+
+ListObject* list_locked(HostListHandle handle)
+{
+    Store& s = store();
+    const auto found = s.lists.find(handle);
+    if (found == s.lists.end()) {
+        ++s.bad_handles;
+        return nullptr;
+    }
+    return found->second.get();
+}
+
+HostValueHandle new_value_locked()
+{
+    Store& s = store();
+    const HostValueHandle handle = s.next++;
+    s.values.emplace(handle, std::make_unique<ValueObject>());
+    return handle;
+}
+
+HostListHandle new_list_locked()
+{
+    Store& s = store();
+    const HostListHandle handle = s.next++;
+    s.lists.emplace(handle, std::make_unique<ListObject>());
+    return handle;
+}
+
+void free_list_locked(HostListHandle handle);
+
+void free_value_locked(HostValueHandle handle)
+{
+    Store& s = store();
+    const auto found = s.values.find(handle);
+    if (found == s.values.end()) {
+        ++s.bad_handles;
+        return;
+    }
+    const HostListHandle list = found->second->list;
+    s.values.erase(found);
+    if (list != 0) {
+        free_list_locked(list);
+    }
+}
+
+void free_list_locked(HostListHandle handle)
+{
+    Store& s = store();
+    const auto found = s.lists.find(handle);
+    if (found == s.lists.end()) {
+        ++s.bad_handles;
+        return;
+    }
+    std::unique_ptr<ListObject> list = std::move(found->second);
+    s.lists.erase(found);
+    for (const auto& row : list->rows) {
+        for (const HostValueHandle cell : row) {
+            free_value_locked(cell);
+        }
+    }
+}
+
+void clear_value(ValueObject& value)
+{
+    if (value.list != 0) {
+        free_list_locked(value.list);
+    }
+    value = ValueObject{};
+}
+
+HostListHandle copy_list_locked(HostListHandle source);
+
+HostValueHandle copy_value_locked(HostValueHandle source)
+{
+    const HostValueHandle copy = new_value_locked();
+    const ValueObject* from = value_locked(source);
+    ValueObject* to = store().values[copy].get();
+    if (from != nullptr) {
+        to->type = from->type;
+        to->text = from->text;
+        to->integer = from->integer;
+        to->binary = from->binary;
+        to->list = from->list != 0 ? copy_list_locked(from->list) : 0;
+    }
+    return copy;
+}
+
+HostListHandle copy_list_locked(HostListHandle source)
+{
+    const ListObject* from = list_locked(source);
+    const HostListHandle copy = new_list_locked();
+    if (from != nullptr) {
+        const auto rows = from->rows;  // stable while cells are copied
+        for (const auto& row : rows) {
+            std::vector<HostValueHandle> cells;
+            for (const HostValueHandle cell : row) {
+                cells.push_back(copy_value_locked(cell));
+            }
+            store().lists[copy]->rows.push_back(std::move(cells));
+        }
+    }
+    return copy;
+}
+
+Snapshot snapshot_locked(HostValueHandle handle)
+{
+    Snapshot shot;
+    const ValueObject* value = value_locked(handle);
+    if (value == nullptr) {
+        return shot;
+    }
+    shot.type = value->type;
+    shot.text = value->text;
+    shot.integer = value->integer;
+    shot.binary = value->binary;
+    if (value->list != 0) {
+        if (const ListObject* list = list_locked(value->list)) {
+            for (const auto& row : list->rows) {
+                std::vector<Snapshot> cells;
+                for (const HostValueHandle cell : row) {
+                    cells.push_back(snapshot_locked(cell));
+                }
+                shot.rows.push_back(std::move(cells));
+            }
+        }
+    }
+    return shot;
+}
+
+std::u32string decimal_text(std::int32_t value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u32string(digits.begin(), digits.end());
+}
+
+// ---- The services, as the component calls them ---------------------------
+
+std::int32_t HOST_CALL string_loaded(HostChar*, std::int32_t, std::int32_t length)
+{
+    Guard guard(store().lock);
+    ++store().string_loads;
+    return length;
+}
+
+void HOST_CALL string_enumerated(HostWParam, const HostShortString* text, HostLParam lparam)
+{
+    auto* collected = reinterpret_cast<std::vector<std::u32string>*>(lparam);
+    if (collected != nullptr && text != nullptr && text->length >= 0 &&
+        text->length <= text->capacity) {
+        collected->emplace_back(text->text, text->text + text->length);
+    }
+}
+
+HostAnswer HOST_CALL default_procedure(HostWindow, std::uint32_t message, HostWParam, HostLParam,
+                                       HostCallInfo*)
+{
+    return default_answer(message);
+}
+
+HostValueHandle HOST_CALL value_create()
+{
+    Guard guard(store().lock);
+    return new_value_locked();
+}
+
+void HOST_CALL value_free(HostValueHandle value)
+{
+    Guard guard(store().lock);
+    free_value_locked(value);
+}
+
+void HOST_CALL value_set_short_string(HostValueHandle handle, const HostShortString* text, std::int32_t)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle); value != nullptr && text != nullptr) {
+        clear_value(*value);
+        value->type = HOST_TYPE_CHARACTER;
+        const std::int32_t length = text->length < 0 ? 0 : text->length;
+        value->text.assign(text->text, text->text + std::min<std::int32_t>(length, text->capacity));
+    }
+}
+
+void HOST_CALL value_set_characters(HostValueHandle handle, const HostChar* characters, std::int32_t count)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle)) {
+        clear_value(*value);
+        value->type = HOST_TYPE_CHARACTER;
+        if (count > 0 && characters != nullptr) {
+            value->text.assign(characters, characters + count);
+        }
+    }
+}
+
+std::int32_t HOST_CALL value_get_integer(HostValueHandle handle)
+{
+    Guard guard(store().lock);
+    const ValueObject* value = value_locked(handle);
+    if (value == nullptr) {
+        return 0;
+    }
+    if (value->type == HOST_TYPE_CHARACTER) {
+        const std::string digits(value->text.begin(), value->text.end());
+        return static_cast<std::int32_t>(std::strtol(digits.c_str(), nullptr, 10));
+    }
+    return value->integer;
+}
+
+void HOST_CALL value_set_integer(HostValueHandle handle, std::int32_t integer)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle)) {
+        clear_value(*value);
+        value->type = HOST_TYPE_INTEGER;
+        value->integer = integer;
+    }
+}
+
+HostListHandle HOST_CALL value_get_list(HostValueHandle handle, std::int32_t, std::int32_t, std::int32_t)
+{
+    Guard guard(store().lock);
+    const ValueObject* value = value_locked(handle);
+    return value != nullptr ? value->list : 0;
+}
+
+void HOST_CALL value_set_list(HostValueHandle handle, HostListHandle list, std::int32_t, std::int32_t)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle)) {
+        const HostListHandle copy = list != 0 ? copy_list_locked(list) : new_list_locked();
+        clear_value(*value);
+        value->type = HOST_TYPE_LIST;
+        value->list = copy;
+    }
+}
+
+void HOST_CALL value_set_binary(HostValueHandle handle, std::int32_t type, const void* data,
+                                std::int32_t length, std::int32_t)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle)) {
+        clear_value(*value);
+        value->type = type;
+        if (length > 0 && data != nullptr) {
+            const auto* bytes = static_cast<const std::uint8_t*>(data);
+            value->binary.assign(bytes, bytes + length);
+        }
+    }
+}
+
+void HOST_CALL value_type(HostValueHandle handle, std::int32_t* type, std::int32_t)
+{
+    Guard guard(store().lock);
+    const ValueObject* value = value_locked(handle);
+    if (type != nullptr) {
+        *type = value != nullptr ? value->type : 0;
+    }
+}
+
+const HostTextRecord* HOST_CALL value_characters(HostValueHandle handle, std::int32_t)
+{
+    Guard guard(store().lock);
+    ValueObject* value = value_locked(handle);
+    if (value == nullptr) {
+        return nullptr;
+    }
+    if (value->type == HOST_TYPE_INTEGER || value->type == HOST_TYPE_BOOLEAN) {
+        value->record_text = decimal_text(value->integer);
+    } else {
+        value->record_text = value->text;
+    }
+    value->record.reserved0 = 0;
+    value->record.byte_length = static_cast<std::int32_t>(value->record_text.size() * sizeof(HostChar));
+    value->record.characters = reinterpret_cast<const HostChar*>(value->record_text.data());
+    return &value->record;
+}
+
+void HOST_CALL value_set_empty(HostValueHandle handle, std::int32_t type, std::int32_t)
+{
+    Guard guard(store().lock);
+    if (ValueObject* value = value_locked(handle)) {
+        clear_value(*value);
+        value->type = type;
+    }
+}
+
+HostListRef HOST_CALL list_open(HostListHandle list)
+{
+    Guard guard(store().lock);
+    Store& s = store();
+    const bool fresh = list == 0;
+    if (!fresh && s.lists.find(list) == s.lists.end()) {
+        ++s.bad_handles;
+        return 0;
+    }
+    const HostListHandle target = fresh ? new_list_locked() : list;
+    const HostListRef reference = s.next++;
+    s.references.emplace(reference, ListReference{target, fresh});
+    return reference;
+}
+
+void HOST_CALL list_close(HostListRef reference)
+{
+    Guard guard(store().lock);
+    Store& s = store();
+    const auto found = s.references.find(reference);
+    if (found == s.references.end()) {
+        ++s.bad_handles;
+        return;
+    }
+    const ListReference closed = found->second;
+    s.references.erase(found);
+    if (closed.owns) {
+        free_list_locked(closed.list);
+    }
+}
+
+const ListReference* reference_locked(HostListRef reference)
+{
+    Store& s = store();
+    const auto found = s.references.find(reference);
+    if (found == s.references.end()) {
+        ++s.bad_handles;
+        return nullptr;
+    }
+    return &found->second;
+}
+
+HostListHandle HOST_CALL list_handle(HostListRef reference)
+{
+    Guard guard(store().lock);
+    const ListReference* found = reference_locked(reference);
+    return found != nullptr ? found->list : 0;
+}
+
+void HOST_CALL list_prepare(HostListRef reference, std::int32_t)
+{
+    Guard guard(store().lock);
+    reference_locked(reference);
+}
+
+void HOST_CALL list_cell(HostListRef reference, std::int32_t row, std::int32_t column,
+                         HostValueHandle* out, std::int32_t)
+{
+    Guard guard(store().lock);
+    if (out == nullptr) {
+        return;
+    }
+    *out = 0;
+    const ListReference* found = reference_locked(reference);
+    ListObject* list = found != nullptr ? list_locked(found->list) : nullptr;
+    if (list == nullptr || row < 1 || column < 1 || static_cast<std::size_t>(row) > list->rows.size()) {
+        return;
+    }
+    auto& cells = list->rows[static_cast<std::size_t>(row) - 1];
+    while (cells.size() < static_cast<std::size_t>(column)) {
+        cells.push_back(new_value_locked());
+    }
+    *out = cells[static_cast<std::size_t>(column) - 1];
+}
+
+std::int32_t HOST_CALL list_add_row(HostListRef reference, std::int32_t, std::int32_t, std::int32_t)
+{
+    Guard guard(store().lock);
+    const ListReference* found = reference_locked(reference);
+    ListObject* list = found != nullptr ? list_locked(found->list) : nullptr;
+    if (list == nullptr) {
+        return -1;
+    }
+    list->rows.emplace_back();
+    return static_cast<std::int32_t>(list->rows.size());
+}
+
+template <class Table, class Fn>
+void put(Table& table, std::size_t slot, Fn fn)
+{
+    table.slot[slot] = reinterpret_cast<HostServiceSlot>(fn);
+}
+
+struct ServiceTables {
+    HostStringServices strings{};
+    HostDefaultProcedures defaults{};
+    HostValueServices values{};
+    HostListServices lists{};
+
+    ServiceTables()
+    {
+        put(strings, HOST_STRING_SLOT_LOADED, &string_loaded);
+        put(strings, HOST_STRING_SLOT_ENUMERATED, &string_enumerated);
+        put(defaults, HOST_DEFAULT_SLOT_PROC, &default_procedure);
+        put(values, HOST_VALUE_SLOT_CREATE, &value_create);
+        put(values, HOST_VALUE_SLOT_FREE, &value_free);
+        put(values, HOST_VALUE_SLOT_SET_SHORT_STRING, &value_set_short_string);
+        put(values, HOST_VALUE_SLOT_SET_CHARACTERS, &value_set_characters);
+        put(values, HOST_VALUE_SLOT_GET_INTEGER, &value_get_integer);
+        put(values, HOST_VALUE_SLOT_SET_INTEGER, &value_set_integer);
+        put(values, HOST_VALUE_SLOT_GET_LIST, &value_get_list);
+        put(values, HOST_VALUE_SLOT_SET_LIST, &value_set_list);
+        put(values, HOST_VALUE_SLOT_SET_BINARY, &value_set_binary);
+        put(values, HOST_VALUE_SLOT_TYPE, &value_type);
+        put(values, HOST_VALUE_SLOT_CHARACTERS, &value_characters);
+        put(values, HOST_VALUE_SLOT_SET_EMPTY, &value_set_empty);
+        put(lists, HOST_LIST_SLOT_OPEN, &list_open);
+        put(lists, HOST_LIST_SLOT_CLOSE, &list_close);
+        put(lists, HOST_LIST_SLOT_HANDLE, &list_handle);
+        put(lists, HOST_LIST_SLOT_PREPARE, &list_prepare);
+        put(lists, HOST_LIST_SLOT_CELL, &list_cell);
+        put(lists, HOST_LIST_SLOT_ADD_ROW, &list_add_row);
+    }
+};
+
+const ServiceTables& tables()
+{
+    static const ServiceTables instance;
+    return instance;
+}
+
+std::u32string decode_utf8(std::string_view text)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+        if (i + static_cast<std::size_t>(extra) >= text.size()) {
+            throw std::invalid_argument("truncated UTF-8 in a test argument");
+        }
+        for (int k = 1; k <= extra; ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3F);
+        }
+        out.push_back(c);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+// ---- Snapshot, Arg ---------------------------------------------------------
+
+std::string Snapshot::utf8() const
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+bool Snapshot::is_text(std::string_view expected) const
+{
+    if (type != HOST_TYPE_CHARACTER || text.size() != expected.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != static_cast<unsigned char>(expected[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Arg Arg::text(std::u32string characters)
+{
+    Arg arg;
+    arg.kind_ = Kind::text;
+    arg.text_ = std::move(characters);
+    return arg;
+}
+
+Arg Arg::utf8(std::string_view text) { return Arg::text(decode_utf8(text)); }
+
+Arg Arg::integer(std::int32_t value)
+{
+    Arg arg;
+    arg.kind_ = Kind::integer;
+    arg.integer_ = value;
+    return arg;
+}
+
+Arg Arg::boolean(bool value)
+{
+    Arg arg;
+    arg.kind_ = Kind::boolean;
+    arg.integer_ = value ? 1 : 0;
+    return arg;
+}
+
+Arg Arg::binary(std::vector<std::uint8_t> bytes)
+{
+    Arg arg;
+    arg.kind_ = Kind::binary;
+    arg.binary_ = std::move(bytes);
+    return arg;
+}
+
+Arg Arg::list()
+{
+    Arg arg;
+    arg.kind_ = Kind::list;
+    return arg;
+}
+
+Arg Arg::absent() { return Arg(); }
+
+Arg Arg::empty_value()
+{
+    Arg arg;
+    arg.kind_ = Kind::empty;
+    return arg;
+}
+
+// ---- Store access ------------------------------------------------------------
+
+std::size_t live_values()
+{
+    Guard guard(store().lock);
+    return store().values.size();
+}
+
+std::size_t live_lists()
+{
+    Guard guard(store().lock);
+    return store().lists.size();
+}
+
+std::size_t bad_handles()
+{
+    Guard guard(store().lock);
+    return store().bad_handles;
+}
+
+std::size_t string_loads()
+{
+    Guard guard(store().lock);
+    return store().string_loads;
+}
+
+HostValueHandle make_value(const Arg& arg)
+{
+    Guard guard(store().lock);
+    const HostValueHandle handle = new_value_locked();
+    ValueObject& value = *store().values[handle];
+    switch (arg.kind_) {
+    case Arg::Kind::text:
+        value.type = HOST_TYPE_CHARACTER;
+        value.text = arg.text_;
+        break;
+    case Arg::Kind::integer:
+        value.type = HOST_TYPE_INTEGER;
+        value.integer = arg.integer_;
+        break;
+    case Arg::Kind::boolean:
+        value.type = HOST_TYPE_BOOLEAN;
+        value.integer = arg.integer_;
+        break;
+    case Arg::Kind::binary:
+        value.type = HOST_TYPE_BINARY;
+        value.binary = arg.binary_;
+        break;
+    case Arg::Kind::list:
+        value.type = HOST_TYPE_LIST;
+        value.list = new_list_locked();
+        break;
+    case Arg::Kind::absent:
+    case Arg::Kind::empty:
+        break;
+    }
+    return handle;
+}
+
+void free_value(HostValueHandle value)
+{
+    Guard guard(store().lock);
+    free_value_locked(value);
+}
+
+Snapshot snapshot(HostValueHandle value)
+{
+    Guard guard(store().lock);
+    return snapshot_locked(value);
+}
+
+const HostStringServices* string_services() { return &tables().strings; }
+const HostDefaultProcedures* default_procedures() { return &tables().defaults; }
+const HostValueServices* value_services() { return &tables().values; }
+const HostListServices* list_services() { return &tables().lists; }
+
+HostAnswer default_answer(std::uint32_t message) { return 0x7000000 + static_cast<HostAnswer>(message); }
+
+// ---- Request -----------------------------------------------------------------
+
+namespace {
+void fill_info(HostCallInfo& info, std::int32_t class_id, std::uint32_t group_key)
+{
+    std::memset(&info, 0, sizeof info);
+    info.class_id = class_id;
+    info.group_key = group_key;
+    info.string_services = string_services();
+    info.default_procedures = default_procedures();
+    info.value_services = value_services();
+    info.list_services = list_services();
+}
+}  // namespace
+
+Request::Request(std::int32_t class_id, std::uint32_t group_key, std::int32_t id,
+                 const std::vector<Arg>& params, bool header)
+{
+    fill_info(info_, class_id, group_key);
+    if (header) {
+        add_item(id, 0, 0);
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (!params[i].is_absent()) {
+            add_item(own_items_.empty() ? id : 0, static_cast<std::uint8_t>(i + 1), make_value(params[i]));
+        }
+    }
+}
+
+Request::Request(std::int32_t class_id, std::uint32_t group_key, const Arg& item0)
+{
+    fill_info(info_, class_id, group_key);
+    add_item(0, 0, make_value(item0));
+}
+
+Request::~Request()
+{
+    // Only the host's own items are the host's to free; anything the
+    // component left on the list is its business (tests check it is none).
+    for (HostItem* item : own_items_) {
+        if (item->value != 0) {
+            free_value(item->value);
+        }
+        delete item;
+    }
+}
+
+void Request::add_item(std::int32_t id, std::uint8_t number, HostValueHandle value)
+{
+    auto* item = new HostItem{};
+    item->id = id;
+    item->number = number;
+    item->value = value;
+    HostItem** link = &info_.items;
+    while (*link != nullptr) {
+        link = &(*link)->next;
+    }
+    *link = item;
+    own_items_.push_back(item);
+}
+
+std::optional<Snapshot> Request::result() const
+{
+    for (const HostItem* item = info_.items; item != nullptr; item = item->next) {
+        if (item->number == 0 && (item->flags & HOST_ITEM_MADE_BY_COMPONENT) != 0) {
+            return snapshot(item->value);
+        }
+    }
+    return std::nullopt;
+}
+
+Snapshot Request::param(int n) const
+{
+    for (const HostItem* item : own_items_) {
+        if (item->number == n && n > 0) {
+            return snapshot(item->value);
+        }
+    }
+    return Snapshot{};
+}
+
+bool Request::changed(int n) const
+{
+    for (const HostItem* item : own_items_) {
+        if (item->number == n && n > 0) {
+            return (item->flags & HOST_ITEM_CHANGED) != 0;
+        }
+    }
+    return false;
+}
+
+std::size_t Request::component_items() const
+{
+    std::size_t n = 0;
+    for (const HostItem* item = info_.items; item != nullptr; item = item->next) {
+        n += (item->flags & HOST_ITEM_MADE_BY_COMPONENT) != 0 ? 1 : 0;
+    }
+    return n;
+}
+
+std::size_t Request::host_items() const
+{
+    std::size_t n = 0;
+    for (const HostItem* item = info_.items; item != nullptr; item = item->next) {
+        n += (item->flags & HOST_ITEM_MADE_BY_COMPONENT) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+// ---- Component -----------------------------------------------------------------
+
+Component::Component(const std::string& path)
+{
+    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ != nullptr) {
+        proc_ = reinterpret_cast<HostComponentProc>(dlsym(library_, HOST_COMPONENT_EXPORT_NAME));
+    }
+}
+
+Component::~Component()
+{
+    if (library_ != nullptr) {
+        dlclose(library_);
+    }
+}
+
+HostAnswer Component::send(std::uint32_t message, HostWParam wparam, HostLParam lparam,
+                           HostCallInfo* call, HostWindow window) const
+{
+    return proc_ != nullptr ? proc_(window, message, wparam, lparam, call) : 0;
+}
+
+std::string default_component_path()
+{
+#ifdef KANDREL_PLUGIN_PATH
+    return KANDREL_PLUGIN_PATH;
+#else
+    return "libkandrel.so";
+#endif
+}
+
+// ---- TestHost ------------------------------------------------------------------
+
+HostAnswer TestHost::connect()
+{
+    Request request(kSessionClass, group_key_, 0, {}, false);
+    return component_.send(HOSTMSG_CONNECT, 0, 0, request.info());
+}
+
+HostAnswer TestHost::disconnect()
+{
+    Request request(kSessionClass, group_key_, 0, {}, false);
+    return component_.send(HOSTMSG_DISCONNECT, 0, 0, request.info());
+}
+
+HostAnswer TestHost::create(HostLParam instance, std::int32_t class_id)
+{
+    Request request(class_id, group_key_, 0, {}, false);
+    return component_.send(HOSTMSG_OBJECT_CREATE, 0, instance, request.info());
+}
+
+HostAnswer TestHost::destroy(HostLParam instance)
+{
+    Request request(kSessionClass, group_key_, 0, {}, false);
+    return component_.send(HOSTMSG_OBJECT_DELETE, 0, instance, request.info());
+}
+
+HostAnswer TestHost::copy(HostLParam source, HostLParam target)
+{
+    Request request(kSessionClass, group_key_, 0, {}, false);
+    HostLParam instances[2] = {source, target};
+    return component_.send(HOSTMSG_OBJECT_COPY, 0, reinterpret_cast<HostLParam>(instances),
+                           request.info());
+}
+
+Reply TestHost::exchange(std::uint32_t message, HostLParam lparam, Request& request,
+                         HostWParam wparam, int highest_param)
+{
+    Reply reply;
+    reply.answer = component_.send(message, wparam, lparam, request.info());
+    reply.result = request.result();
+    for (int n = 1; n <= highest_param; ++n) {
+        reply.params[n] = request.param(n);
+        reply.changed[n] = request.changed(n);
+    }
+    reply.component_items = request.component_items();
+    component_.send(HOSTMSG_RELEASE_RESULTS, 0, 0, request.info());
+    reply.left_after_release = request.component_items();
+    return reply;
+}
+
+Reply TestHost::call(HostLParam instance, std::int32_t method, const std::vector<Arg>& params)
+{
+    Request request(kSessionClass, group_key_, method, params);
+    return exchange(HOSTMSG_METHOD_CALL, instance, request, 0, static_cast<int>(params.size()));
+}
+
+Reply TestHost::get_property(HostLParam instance, std::int32_t property)
+{
+    Request request(kSessionClass, group_key_, property);
+    return exchange(HOSTMSG_PROPERTY_GET, instance, request, 1, 0);
+}
+
+Reply TestHost::set_property(HostLParam instance, std::int32_t property, const Arg& value)
+{
+    Request request(kSessionClass, group_key_, property, {value});
+    return exchange(HOSTMSG_PROPERTY_SET, instance, request, 1, 1);
+}
+
+HostAnswer TestHost::can_assign(HostLParam instance, std::int32_t property)
+{
+    Request request(kSessionClass, group_key_, property);
+    return component_.send(HOSTMSG_PROPERTY_CAN_ASSIGN, 1, instance, request.info());
+}
+
+Reply TestHost::message(std::uint32_t message, std::int32_t class_id, const std::vector<Arg>& params,
+                        HostLParam lparam, HostWParam wparam)
+{
+    Request request(class_id, group_key_, 0, params);
+    return exchange(message, lparam, request, wparam, static_cast<int>(params.size()));
+}
+
+Reply TestHost::table_into_list(std::uint32_t message, std::int32_t class_id)
+{
+    Request request(class_id, group_key_, Arg::list());
+    Reply reply;
+    reply.answer = component_.send(message, 0, 0, request.info());
+    reply.component_items = request.component_items();
+    reply.result = snapshot(request.info()->items->value);
+    component_.send(HOSTMSG_RELEASE_RESULTS, 0, 0, request.info());
+    reply.left_after_release = request.component_items();
+    return reply;
+}
+
+std::vector<std::u32string> TestHost::enumerate_strings()
+{
+    std::vector<std::u32string> collected;
+    Request request(kSessionClass, group_key_, 0, {}, false);
+    component_.send(HOSTMSG_ENUMERATE_STRINGS, 0, reinterpret_cast<HostLParam>(&collected),
+                    request.info());
+    return collected;
+}
+
+}  // namespace testhost
