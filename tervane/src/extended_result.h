@@ -1,0 +1,48 @@
+// Final answers to the asynchronous extended requests (event monitoring and
+// bulk update): the application collects the message with ldap_result() and
+// hands it in; this reads it with the client library, and the decoders below
+// turn the response values into the caller's outputs.
+#ifndef TERVANE_EXTENDED_RESULT_H
+#define TERVANE_EXTENDED_RESULT_H
+
+#include "ldap_client.h"
+#include "owners.h"
+#include "tervane.h"
+
+namespace tervane {
+
+// The response name and value of an extended response; either may be absent.
+struct ExtendedResponse {
+    LdapString name;
+    BervalPtr value;
+};
+
+// ldap_parse_result(ld, message, result_code, NULL, error_message, NULL, NULL,
+// 0), then ldap_parse_extended_result(ld, message, ..., freeit). Answers the
+// first non-zero return of the two, else 0 with the name and value in
+// response. result_code and error_message go to the library unchanged (either
+// may be NULL); the message is released only by the second call, so it stays
+// the caller's whenever the library refuses it.
+int read_extended_response(LDAP* ld, LDAPMessage* message, int* result_code, char** error_message, int freeit,
+                           ExtendedResponse& response);
+
+// Monitor response value: SEQUENCE { INTEGER count, SET { SEQUENCE {
+// INTEGER event_type, ENUMERATED status } ... } }. On 0, *specs holds count
+// entries from Tervane's allocator (or stays NULL when the value carries no
+// list) and *spec_count the count; on any other result nothing is allocated,
+// *specs is NULL and *spec_count 0.
+int decode_monitor_response(const berval& value, int* spec_count, event_spec** specs);
+
+// Operation response value: entries { INTEGER operation, { INTEGER result,
+// OCTET STRING matched, OCTET STRING message } } until the value ends. On 0,
+// *results holds *result_count entries and room for one more (Tervane's
+// allocator; each error_message from the client library); on any other result
+// nothing is allocated, *results is NULL and *result_count 0.
+int decode_operation_response(const berval& value, int* result_count, lburp_operation_result** results);
+
+// Releases what decode_operation_response handed out.
+void release_operation_results(lburp_operation_result* results, int result_count);
+
+}  // namespace tervane
+
+#endif
