@@ -289,20 +289,36 @@ typedef struct event_spec_filtered {
     char *filter; /* filter text for this event type */
 } event_spec_filtered;
 
-/* Sends the monitor request for count events asynchronously; *msgid receives
- * the message id. Results (also recorded as the handle's error number, except
- * 89 and an encoder allocation failure): 0, 83, 89 (count 0 or events NULL),
- * 90, or the client library's code. */
+/* Sends the monitor request for the count events of the array events
+ * asynchronously; *msgid receives the message id. The answer (and the event
+ * notifications before it) are collected with ldap_result(). A negative count
+ * is sent as it is, with no events. Results (recorded as the handle's error
+ * number, except 89 and a failure to allocate the encoder): 0, 83, 89 (count
+ * 0; events, msgid or ld NULL; in the filtered request also a NULL filter
+ * among the count events; nothing is sent), 90, or the client library's
+ * code. */
 TERVANE_API int TERVANE_CALL ldap_monitor_events(LDAP *ld, int count, event_spec *events, int *msgid);
 TERVANE_API int TERVANE_CALL ldap_monitor_events_filtered(LDAP *ld, int count, event_spec_filtered *events,
                                                           int *msgid);
 
-/* Decodes the server's answer to a monitor request. *result_code (required)
- * receives the server's result; *error_message (optional) its diagnostic text
- * (release: ldap_memfree); *specs and *spec_count (optional, both needed) the
- * events the server accepted (release: tervane_memfree). freeit non-zero
- * releases result. Results (recorded as the handle's error number): 0, 84
- * (wrong response name, bad list), 89, 90, or the client library's code. */
+/* Decodes the server's final answer to a monitor request. *result_code
+ * (required) receives the server's result; *error_message (optional) its
+ * diagnostic text (release: ldap_memfree); *specs and *spec_count (optional,
+ * both needed for the list to be read) the events the server accepted, in its
+ * order (release: tervane_memfree; an empty list may still be a block to
+ * release). freeit non-zero releases result once the client library has read
+ * it; a message the library refuses (its own, negative, codes) stays the
+ * caller's.
+ * Results, each recorded as the handle's error number:
+ *   0   also when the response has no name, no value or a value without list
+ *       (*specs NULL, *spec_count 0)
+ *   84  wrong response name; a list element that cannot be read; a negative
+ *       count or one larger than the value could hold
+ *   89  result_code or result NULL (ld NULL: 89, not recorded)
+ *   90  memory is short
+ *   or the client library's code.
+ * On any result but 0 *specs is NULL and *spec_count 0; *result_code and
+ * *error_message keep what the client library stored. */
 TERVANE_API int TERVANE_CALL ldap_parse_monitor_events_response(LDAP *ld, LDAPMessage *result, int *result_code,
                                                                 char **error_message, int *spec_count,
                                                                 event_spec **specs, int freeit);
@@ -599,12 +615,14 @@ TERVANE_API void TERVANE_CALL ldap_event_free(event_record *record);
  *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY or LBURP_OP_RENAME
  *   dn:        the entry the operation applies to
  *   specific:  add and modify: NULL-terminated LDAPMod * array (LDAP_MOD_BVALUES
- *              selects mod_bvalues); delete: not read; rename: the new RDN
- *              (char *)
+ *              selects mod_bvalues; an add ignores mod_op otherwise, a modify
+ *              sends it without LDAP_MOD_BVALUES); delete: not read; rename:
+ *              the new RDN (char *)
  *   controls:  NULL-terminated control array for this operation, or NULL
  * Read only for rename:
  *   delete_old_rdn: non-zero removes the old RDN's values from the entry
- *              (LDIF "deleteoldrdn: 1"); zero keeps them as ordinary values
+ *              (LDIF "deleteoldrdn: 1"; sent as BOOLEAN TRUE); zero keeps
+ *              them as ordinary values
  *   new_superior: DN of the entry's new parent, or NULL to stay under the
  *              same parent (LDIF "newsuperior:")
  * A record zero-initialised apart from the first four fields is a rename
@@ -624,29 +642,52 @@ typedef struct lburp_operation_result {
     char *error_message; /* release: ldap_memfree */
 } lburp_operation_result;
 
-/* The three requests are sent asynchronously; *msgid receives the message id.
- * Results (recorded as the handle's error number, except an encoder
- * allocation failure): 0, 83, 90, or the client library's code; the operation
- * request also 92 (an operation type not listed above; nothing sent). */
+/* The three requests are sent asynchronously; *msgid receives the message id
+ * and the answer is collected with ldap_result(). Results (recorded as the
+ * handle's error number, except 89 and a failure to allocate the encoder): 0,
+ * 83, 89 (ld or msgid NULL; nothing sent), 90, or the client library's code;
+ * the operation request also:
+ *   89  operations NULL, or a pointer its encoding needs is NULL: dn; for add
+ *       and modify specific and each mod_type (and a berval value without
+ *       bytes but with a length); for rename specific; each control's
+ *       ldctl_oid (not recorded; nothing sent)
+ *   92  an operation type not listed above (recorded; nothing sent).
+ * A control's criticality is sent only when TRUE and its value only when
+ * ldctl_value.bv_val is not NULL; an empty control array sends an empty
+ * control list. A NULL value array sends an attribute without values. */
 TERVANE_API int TERVANE_CALL ldap_lburp_start_request(LDAP *ld, int *msgid);
-/* operations: NULL-terminated array (required, 89 when NULL). */
+/* operations: NULL-terminated array (an empty one sends a batch without
+ * operations). */
 TERVANE_API int TERVANE_CALL ldap_lburp_operation_request(LDAP *ld, int sequence_number,
                                                           lburp_operation **operations, int *msgid);
 TERVANE_API int TERVANE_CALL ldap_lburp_end_request(LDAP *ld, int sequence_number, int *msgid);
 
-/* The parse functions hand result_code and error_message to ldap_parse_result
- * (error_message: release with ldap_memfree) and freeit to
- * ldap_parse_extended_result. Results (recorded as the handle's error
- * number): 0, 84, 90, 92 (missing or wrong response name), or the client
- * library's code. */
+/* The parse functions hand result_code and error_message (both optional) to
+ * ldap_parse_result (error_message: release with ldap_memfree) and freeit to
+ * ldap_parse_extended_result, which releases result once it has read it; a
+ * message the client library refuses (its own, negative, codes) stays the
+ * caller's. The server's result code is reported in *result_code and does not
+ * stop the decoding. Results, each recorded as the handle's error number:
+ *   0   success
+ *   84  the response value cannot be read
+ *   89  result NULL (ld NULL: 89, not recorded)
+ *   90  memory is short
+ *   92  missing or wrong response name (the value is not read)
+ *   or the client library's code. */
 /* start_value receives the server's integer when the response has a value
- * (89 when it is NULL then). */
+ * (89 when it is NULL then); without a value it is not touched. */
 TERVANE_API int TERVANE_CALL ldap_parse_lburp_start_response(LDAP *ld, LDAPMessage *result, int *result_code,
                                                              char **error_message, int *start_value, int freeit);
 /* *results receives an array of *result_count results in the server's order
- * with room for one more (release: tervane_memfree, each error_message with
- * ldap_memfree). A response with a value but results or result_count NULL is
- * not decoded (result 0). */
+ * with room for one more, zeroed (release: tervane_memfree, each
+ * error_message with ldap_memfree). A response without value gives *results
+ * NULL and *result_count 0; one with a value always gives an array, empty
+ * when the value holds no complete entry. The list ends where the value ends
+ * or where no further element can be read; an entry that ends after its
+ * operation number is not counted. A response with a value but results or
+ * result_count NULL is not decoded (result 0). On any result but 0 *results
+ * is NULL and *result_count 0. A result of 80 from the client library's
+ * result-parsing calls is returned as 0. */
 TERVANE_API int TERVANE_CALL ldap_parse_lburp_operation_response(LDAP *ld, LDAPMessage *result, int *result_code,
                                                                  char **error_message, int *result_count,
                                                                  lburp_operation_result **results, int freeit);
