@@ -18,7 +18,8 @@
 #include "session_object.h"
 
 #ifdef _WIN32
-#define KANDREL_EXPORT extern "C" __declspec(dllexport)
+// Exported undecorated through kandrel.def.
+#define KANDREL_EXPORT extern "C"
 #else
 #define KANDREL_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

@@ -65,8 +65,15 @@ std::int32_t request_id(const HostCallInfo* call) noexcept
 
 int count(const HostCallInfo* call) noexcept
 {
+    // One walk notes which numbers are present; then count the run from 1.
+    bool present[256] = {};
+    std::size_t walked = 0;
+    for (const HostItem* item = call != nullptr ? call->items : nullptr;
+         item != nullptr && walked < kMaxItems; item = item->next, ++walked) {
+        present[item->number] = true;
+    }
     int k = 0;
-    while (k < 255 && find_item(call, k + 1) != nullptr) {
+    while (k < 255 && present[k + 1]) {
         ++k;
     }
     return k;

@@ -1,6 +1,6 @@
 #include "session_object.h"
 
-#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <new>
 
@@ -61,7 +61,7 @@ HostAnswer SessionObject::call(HostCallInfo* call)
 {
     // Methods 2000 to 2034 by id - 2000. The session methods answer -101 until
     // they are built; the four collection methods share one handler.
-    static constexpr std::array<Handler, kMethodCount> kHandlers = {
+    static constexpr Handler kHandlers[] = {
         &SessionObject::not_built,          // 2000 $available
         &SessionObject::not_built,          // 2001 $init
         &SessionObject::not_built,          // 2002 $unbind_s
@@ -98,8 +98,7 @@ HostAnswer SessionObject::call(HostCallInfo* call)
         &SessionObject::collection_method,  // 2033 $get_att
         &SessionObject::collection_method,  // 2034 $get_att_array_item
     };
-    static_assert(std::ranges::none_of(kHandlers, [](Handler handler) { return handler == nullptr; }),
-                  "every method id has its handler");
+    static_assert(std::size(kHandlers) == kMethodCount, "every method id has its handler");
     const std::int32_t id = params::request_id(call) & 0xFFFF;
     const std::int32_t index = id - kFirstMethodId;
     if (index < 0 || index >= kMethodCount) {
