@@ -87,7 +87,7 @@ HostAnswer create_object(HostCallInfo* call, Instance instance)
     }
     auto object = std::shared_ptr<SessionObject>(new (std::nothrow) SessionObject(instance));
     if (object) {
-        registry().add(key, instance, std::move(object));
+        registry().add(key, instance, object);
     }
     return 1;
 }
@@ -111,8 +111,8 @@ HostAnswer copy_object(HostWindow window, std::uint32_t message, HostWParam wpar
             const Instance target_instance = instances[1];
             if (const ObjectPtr target = registry().find(key, target_instance)) {
                 target->assign(*source);
-            } else if (ObjectPtr copy = source->clone(target_instance)) {
-                registry().add(key, target_instance, std::move(copy));
+            } else if (const ObjectPtr copy = source->clone(target_instance)) {
+                registry().add(key, target_instance, copy);
             }
         }
     }

@@ -31,7 +31,7 @@ ObjectPtr Registry::find(GroupKey key, Instance instance) const
     return holder != nullptr ? holder->object : nullptr;
 }
 
-bool Registry::add(GroupKey key, Instance instance, ObjectPtr object)
+bool Registry::add(GroupKey key, Instance instance, const ObjectPtr& object)
 {
     if (!object) {
         return false;
@@ -51,7 +51,7 @@ bool Registry::add(GroupKey key, Instance instance, ObjectPtr object)
         const auto position = std::find_if(holders.begin(), holders.end(),
                                            [age](const Holder& holder) { return holder.group_age < age; });
         try {
-            holders.insert(position, Holder{key, age, std::move(object)});
+            holders.insert(position, Holder{key, age, object});
         } catch (...) {
             if (new_group) {
                 groups_.erase(group);

@@ -33,8 +33,9 @@ public:
     ObjectPtr find(GroupKey key, Instance instance) const;
 
     // Registers object under exactly key unless find(key, instance) already
-    // finds one. Answers whether it was registered.
-    bool add(GroupKey key, Instance instance, ObjectPtr object);
+    // finds one. Answers whether it was registered. The caller keeps its own
+    // owner, so a refused object is destroyed outside the registry's lock.
+    bool add(GroupKey key, Instance instance, const ObjectPtr& object);
 
     // Removes the entry that find(key, instance) finds and answers its object,
     // or null. The group goes with its last entry.

@@ -193,14 +193,4 @@ TEST(ResourceStrings, LoaderCutsToTheCapacityLessOne)
     EXPECT_EQ(kandrel::resources::load(kandrel::resources::module(), 4242, characters, 80), 0);
 }
 
-TEST(StaticTables, EveryMethodParameterNamesAParameterString)
-{
-    for (const auto& method : kandrel::tables::methods()) {
-        for (const auto& parameter : kandrel::tables::parameters_of(method)) {
-            EXPECT_GE(parameter.name_string, 2500);
-            EXPECT_LE(parameter.name_string, 2539);
-        }
-    }
-}
-
 }  // namespace

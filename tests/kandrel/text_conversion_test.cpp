@@ -167,15 +167,4 @@ TEST(ConversionBuffer, StartsAt1024ElementsAndGrowsOnlyWhenNeeded)
     EXPECT_EQ(std::string(out, length), std::string(2000, 'y'));
 }
 
-TEST(ConversionBuffer, TakenDataBelongsToTheCaller)
-{
-    HostTextBuffer buffer;
-    std::size_t count = 0;
-    kandrel::text::host_from_utf8(buffer, "hi", 2, &count);
-    HostChar* taken = buffer.take();
-    EXPECT_EQ(buffer.capacity(), 0u);
-    EXPECT_EQ(taken[0], U'h');
-    std::free(taken);
-}
-
 }  // namespace
