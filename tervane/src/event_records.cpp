@@ -209,7 +209,7 @@ constexpr Field fields[] = {integer(M(kind)), text(M(text)), kind_union()};
 namespace l15 {
 using R = event_record_15;
 constexpr Field fields[] = {integer(M(number1)), text(M(text1)), text(M(text2)), text(M(text3)),
-                            text(M(text4)),      text(M(text5)), text(M(text6))};
+                            text(M(text4)), text(M(text5)), text(M(text6))};
 }  // namespace l15
 namespace l16 {
 using R = event_record_16;
@@ -229,15 +229,9 @@ constexpr Field fields[] = {integers(M(number1), M(number2)), text(M(text1))};
 }  // namespace l18
 namespace l19 {
 using R = event_record_19;
-constexpr Field fields[] = {prefix(M(prefix)),
-                            integers(M(number1), M(number2)),
-                            text(M(text1)),
-                            text(M(text2)),
-                            integer(M(number3)),
-                            reported_as_decoding_error(text(M(text3))),
-                            integer(M(number4)),
-                            list(M(list1)),
-                            only_if(0x80, list(M(list2)))};
+constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)), text(M(text1)), text(M(text2)),
+                            integer(M(number3)), reported_as_decoding_error(text(M(text3))), integer(M(number4)),
+                            list(M(list1)), only_if(0x80, list(M(list2)))};
 }  // namespace l19
 namespace l20 {
 using R = event_record_20;
@@ -246,24 +240,18 @@ constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)),
 }  // namespace l20
 namespace l21 {
 using R = event_record_21;
-constexpr Field fields[] = {prefix(M(prefix)),   integers(M(number1), M(number2), M(number3)),
-                            text(M(text1)),      text(M(text2)),
-                            text(M(text3)),      integer(M(number4)),
-                            only_if(0x80, list(M(list)))};
+constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2), M(number3)), text(M(text1)),
+                            text(M(text2)), text(M(text3)), integer(M(number4)), only_if(0x80, list(M(list)))};
 }  // namespace l21
 namespace l22 {
 using R = event_record_22;
-constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)),
-                            text(M(text1)),    text(M(text2)),
-                            text(M(text3)),    text(M(text4)),
-                            text(M(text5)),    integer(M(number3))};
+constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)), text(M(text1)), text(M(text2)),
+                            text(M(text3)), text(M(text4)), text(M(text5)), integer(M(number3))};
 }  // namespace l22
 namespace l23 {
 using R = event_record_23;
-constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)),
-                            text(M(text1)),    text(M(text2)),
-                            text(M(text3)),    text(M(text4)),
-                            integer(M(number3)), only_if(0x80, list(M(list)))};
+constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2)), text(M(text1)), text(M(text2)),
+                            text(M(text3)), text(M(text4)), integer(M(number3)), only_if(0x80, list(M(list)))};
 }  // namespace l23
 namespace l24 {
 using R = event_record_24;
@@ -277,10 +265,8 @@ constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2), 
 }  // namespace l25
 namespace l26 {
 using R = event_record_26;
-constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2), M(number3)),
-                            text(M(text1)),    text(M(text2)),
-                            text(M(text3)),    text(M(text4)),
-                            text(M(text5)),    text(M(text6)),
+constexpr Field fields[] = {prefix(M(prefix)), integers(M(number1), M(number2), M(number3)), text(M(text1)),
+                            text(M(text2)), text(M(text3)), text(M(text4)), text(M(text5)), text(M(text6)),
                             integer(M(number4))};
 }  // namespace l26
 namespace l27 {
@@ -349,7 +335,7 @@ const Layout* find_layout(ber_tag_t tag)
 
 // A member of a record, by offset.
 template <class T>
-T& member(std::byte* record, std::uint16_t offset)
+T& member(std::byte* record, std::size_t offset)
 {
     return *reinterpret_cast<T*>(record + offset);
 }
@@ -427,7 +413,8 @@ int read_triple(ValueDecoder& decoder, int* first, int* second, int* third)
 }
 
 // SEQUENCE { INTEGER number1, INTEGER number2, OCTET STRING text }; absent
-// when the data has ended.
+// when the data has ended. Closing braces are never read here: liblber's "}"
+// does nothing.
 int read_prefix(ValueDecoder& decoder, event_prefix** field)
 {
     if (!decoder.scan("{"))
@@ -929,12 +916,13 @@ using namespace tervane;
 TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP* ld, LDAPMessage* message, int* event_type,
                                                  int* event_result, event_record** data, int freeit)
 {
+    // Cleared before the checks, so that after any failure *data is NULL.
+    if (data != nullptr)
+        *data = nullptr;
     if (ld == nullptr)
         return kParamError;
     if (any_null(message, event_type, event_result))
         return record_result(ld, kParamError);
-    if (data != nullptr)
-        *data = nullptr;
     LdapString name;
     BervalPtr value;
     int result = ldap_parse_intermediate(ld, message, out(name), out(value), nullptr, freeit);

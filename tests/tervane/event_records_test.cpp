@@ -579,7 +579,7 @@ TEST_F(EventNotifications, NullArgumentsGive89AndAreRecorded)
     EXPECT_EQ(ldap_parse_ds_event(ld, nullptr, &number, &number, &record, 0), 89);
     EXPECT_EQ(ldap_parse_ds_event(nullptr, message, &number, &number, &record, 0), 89);
     EXPECT_EQ(testpeer::handle_error(ld), 89);
-    EXPECT_EQ(record, &placeholder);
+    EXPECT_EQ(record, nullptr);
     EXPECT_EQ(ldap_parse_ds_event(ld, message, &number, &number, &record, 1), 0);
     ldap_event_free(record);
 }
