@@ -20,11 +20,30 @@ namespace {
 const std::string kAdmin = "2.16.840.1.113719.1.27.100.";
 const std::string kBulk = "2.16.840.1.113719.1.142.100.";
 
+// The first OCTET STRING of a request value (the server DN of a replica
+// query).
+std::string first_string(const std::string& request_value)
+{
+    if (request_value.empty())
+        return std::string();
+    berval bytes{static_cast<ber_len_t>(request_value.size()), const_cast<char*>(request_value.data())};
+    BerElement* ber = ber_init(&bytes);
+    berval text{};
+    std::string first;
+    if (ber != nullptr && ber_scanf(ber, "m", &text) != LBER_ERROR)
+        first.assign(text.bv_val, text.bv_len);
+    ber_free(ber, 1);
+    return first;
+}
+
 std::string replica_info(const std::string& server)
 {
-    // replica type, state, number, flags, timestamp; server; two counters
-    return d::concat({d::integer(1), d::integer(0), d::integer(7), d::integer(0), d::integer(1765000000),
-                      d::octets(server), d::integer(3), d::integer(42)});
+    // replica type, state, number, flags, timestamp; server; two counters.
+    // The first replica is the master copy, the others read-write copies.
+    auto digit = server.find_first_of("0123456789");
+    int number = digit == std::string::npos ? 0 : server[digit] - '0';
+    return d::concat({d::integer(number == 1 ? 0 : 1), d::integer(0), d::integer(number), d::integer(0),
+                      d::integer(1765000000), d::octets(server), d::integer(3), d::integer(42)});
 }
 
 // Event notifications of a few kinds, as a directory server would report a
@@ -92,7 +111,7 @@ Reply answer(const Request& request)
         return Reply::with_value(d::sequence({d::octets("cn=ldap1,o=example"), d::octets("cn=ldap2,o=example"),
                                               d::octets("cn=ldap3,o=example")}));
     if (name == kAdmin + "17")
-        return Reply::with_value(replica_info("cn=ldap1,o=example"));
+        return Reply::with_value(replica_info(first_string(value)));
     if (name == kAdmin + "79" || name == kAdmin + "84") {
         Reply reply = Reply::success_named(kAdmin + "80", accepted_events(value));
         reply.intermediates = event_notifications();

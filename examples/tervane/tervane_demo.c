@@ -50,7 +50,7 @@ static void show_partition(LDAP *ld, char *partition)
     tervane_memfree(bound);
 
     if (report("counting entries", ldap_partition_entry_count(ld, partition, &entries)) == 0)
-        printf("Entries in %-8s %d\n", partition, entries);
+        printf("Entries in %s: %d\n", partition, entries);
 
     if (report("listing replicas", ldap_list_replicas(ld, partition, &replicas)) != 0)
         return;
