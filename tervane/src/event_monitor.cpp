@@ -40,12 +40,12 @@ int encode_monitor_request(BerElement* ber, int count, const Event* events)
 }
 
 template <class Event>
-int send_monitor_request(LDAP* ld, const ExopSpec& spec, int count, const Event* events, int* msgid)
+int send_monitor_request(LDAP* ld, const ExopSpec& operation, int count, const Event* events, int* msgid)
 {
     if (count == 0 || events == nullptr)
         return kParamError;
     return send_exop(
-        ld, spec, [&](BerElement* ber) { return encode_monitor_request(ber, count, events); }, msgid);
+        ld, operation, [&](BerElement* ber) { return encode_monitor_request(ber, count, events); }, msgid);
 }
 
 int parse_monitor_response(LDAP* ld, LDAPMessage* result, int* result_code, char** error_message, int* spec_count,

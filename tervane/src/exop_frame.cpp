@@ -15,9 +15,9 @@ struct Prepared {
 };
 
 // Creates the encoder, encodes and flattens the request value.
-Prepared prepare_request(const ExopSpec& spec, Encode encode, BervalPtr& request)
+Prepared prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
 {
-    BerPtr ber(ber_alloc_t(spec.encoder_options));
+    BerPtr ber(ber_alloc_t(operation.encoder_options));
     if (!ber)
         return {kNoMemory, false};
     int result = encode(ber.get());
@@ -30,17 +30,17 @@ Prepared prepare_request(const ExopSpec& spec, Encode encode, BervalPtr& request
     return {kSuccess, true};
 }
 
-int finish(LDAP* ld, const ExopSpec& spec, const Prepared& outcome)
+int finish(LDAP* ld, const ExopSpec& operation, const Prepared& outcome)
 {
-    if (spec.record_on_handle && outcome.attempted)
+    if (operation.record_on_handle && outcome.attempted)
         return record_result(ld, outcome.result);
     return outcome.result;
 }
 
-int check_response(const ExopSpec& spec, int call_result, const char* name)
+int check_response(const ExopSpec& operation, int call_result, const char* name)
 {
-    bool name_matches = name != nullptr && (spec.response_name == nullptr || same_name(name, spec.response_name));
-    if (spec.name_before_result) {
+    bool name_matches = name != nullptr && (operation.response_name == nullptr || same_name(name, operation.response_name));
+    if (operation.name_before_result) {
         if (!name_matches)
             return kNotSupported;
         return call_result;
@@ -60,38 +60,38 @@ int record_result(LDAP* ld, int result)
     return result;
 }
 
-int call_exop(LDAP* ld, const ExopSpec& spec, Encode encode, Decode decode)
+int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode)
 {
     if (ld == nullptr)
         return kParamError;
     Prepared outcome{kSuccess, true};
     BervalPtr request;
     if (encode) {
-        outcome = prepare_request(spec, encode, request);
+        outcome = prepare_request(operation, encode, request);
         if (outcome.result != kSuccess)
-            return finish(ld, spec, outcome);
+            return finish(ld, operation, outcome);
     }
 
     LdapString name;
     BervalPtr value;
-    int result = ldap_extended_operation_s(ld, spec.request_name, request.get(), nullptr, nullptr, out(name),
+    int result = ldap_extended_operation_s(ld, operation.request_name, request.get(), nullptr, nullptr, out(name),
                                            out(value));
-    result = check_response(spec, result, name.get());
+    result = check_response(operation, result, name.get());
     if (result == kSuccess && decode)
         result = value ? decode(*value) : kOperationsError;
     outcome.result = result;
-    return finish(ld, spec, outcome);
+    return finish(ld, operation, outcome);
 }
 
-int send_exop(LDAP* ld, const ExopSpec& spec, Encode encode, int* msgid)
+int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid)
 {
     if (ld == nullptr || msgid == nullptr)
         return kParamError;
     BervalPtr request;
-    Prepared outcome = prepare_request(spec, encode, request);
+    Prepared outcome = prepare_request(operation, encode, request);
     if (outcome.result == kSuccess)
-        outcome.result = ldap_extended_operation(ld, spec.request_name, request.get(), nullptr, nullptr, msgid);
-    return finish(ld, spec, outcome);
+        outcome.result = ldap_extended_operation(ld, operation.request_name, request.get(), nullptr, nullptr, msgid);
+    return finish(ld, operation, outcome);
 }
 
 ValueDecoder::ValueDecoder(const berval& value, int decode_error, int init_error) : status_(kSuccess)

@@ -43,10 +43,10 @@ constexpr int before_encoding(int code) { return code | kBeforeEncodingFlag; }
 
 // Synchronous exchange. Without an encoder the request has no value; without
 // a decoder the response value is not read. A NULL handle gives 89.
-int call_exop(LDAP* ld, const ExopSpec& spec, Encode encode, Decode decode);
+int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode);
 
 // Asynchronous send: encodes, sends, stores the message id in *msgid.
-int send_exop(LDAP* ld, const ExopSpec& spec, Encode encode, int* msgid);
+int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid);
 
 // True when any of the pointers is NULL: the exports refuse such arguments
 // with 89 before anything is allocated or sent.

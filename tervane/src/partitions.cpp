@@ -9,19 +9,19 @@ namespace {
 
 // Request value: INTEGER flags, OCTET STRING dn (the integer first on the wire
 // although callers pass it last). No response value is read.
-int flagged_partition_request(LDAP* ld, const ExopSpec& spec, char* dn, int flags)
+int flagged_partition_request(LDAP* ld, const ExopSpec& operation, char* dn, int flags)
 {
     if (any_null(dn))
         return kParamError;
-    return call_exop(ld, spec, [&](BerElement* ber) { return put(ber, "is", flags, dn); }, nullptr);
+    return call_exop(ld, operation, [&](BerElement* ber) { return put(ber, "is", flags, dn); }, nullptr);
 }
 
 // Request value: OCTET STRING dn, OCTET STRING server_dn.
-int orphan_partition_request(LDAP* ld, const ExopSpec& spec, char* dn, char* server_dn)
+int orphan_partition_request(LDAP* ld, const ExopSpec& operation, char* dn, char* server_dn)
 {
     if (any_null(dn, server_dn))
         return kParamError;
-    return call_exop(ld, spec, [&](BerElement* ber) { return put(ber, "ss", dn, server_dn); }, nullptr);
+    return call_exop(ld, operation, [&](BerElement* ber) { return put(ber, "ss", dn, server_dn); }, nullptr);
 }
 
 }  // namespace

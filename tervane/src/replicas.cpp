@@ -12,12 +12,12 @@ namespace {
 
 // Request value: INTEGER flags, INTEGER replica_type, OCTET STRING server_dn,
 // OCTET STRING dn.
-int typed_replica_request(LDAP* ld, const ExopSpec& spec, char* dn, char* server_dn, int replica_type, int flags)
+int typed_replica_request(LDAP* ld, const ExopSpec& operation, char* dn, char* server_dn, int replica_type, int flags)
 {
     if (any_null(dn, server_dn))
         return kParamError;
     return call_exop(
-        ld, spec, [&](BerElement* ber) { return put(ber, "iiss", flags, replica_type, server_dn, dn); }, nullptr);
+        ld, operation, [&](BerElement* ber) { return put(ber, "iiss", flags, replica_type, server_dn, dn); }, nullptr);
 }
 
 // Response value: five INTEGERs, an OCTET STRING and two INTEGERs, read

@@ -315,9 +315,9 @@ INSTANTIATE_TEST_SUITE_P(DecodingExports, DecodingFrame, ::testing::ValuesIn(dec
 
 TEST(OperationNames, ResponseNamesPairWithRequestNamesByTheirLastArc)
 {
-    for (const tervane::ExopSpec* spec : tervane::ops::paired) {
-        ASSERT_NE(spec->response_name, nullptr) << spec->request_name;
-        EXPECT_EQ(testpeer::paired_name(spec->request_name), spec->response_name);
+    for (const tervane::ExopSpec* operation : tervane::ops::paired) {
+        ASSERT_NE(operation->response_name, nullptr) << operation->request_name;
+        EXPECT_EQ(testpeer::paired_name(operation->request_name), operation->response_name);
     }
     EXPECT_EQ(tervane::ops::get_replication_filter.response_name, nullptr);
 }
