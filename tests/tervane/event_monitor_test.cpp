@@ -12,20 +12,6 @@ namespace d = der;
 
 namespace {
 
-// A message from ldap_result(), released unless handed on.
-struct Message {
-    LDAPMessage* message = nullptr;
-    ~Message() { ldap_msgfree(message); }
-    LDAPMessage* release() { return std::exchange(message, nullptr); }
-};
-
-// The next message of msgid; fails the test unless it has the expected type.
-void receive(LDAP* ld, int msgid, int expected_type, Message& into)
-{
-    timeval timeout{5, 0};
-    ASSERT_EQ(ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &into.message), expected_type);
-}
-
 // What ldap_parse_monitor_events_response gave.
 struct Parsed {
     int rc = -12345;

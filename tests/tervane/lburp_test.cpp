@@ -14,18 +14,6 @@ namespace d = der;
 
 namespace {
 
-struct Message {
-    LDAPMessage* message = nullptr;
-    ~Message() { ldap_msgfree(message); }
-    LDAPMessage* release() { return std::exchange(message, nullptr); }
-};
-
-void receive(LDAP* ld, int msgid, int expected_type, Message& into)
-{
-    timeval timeout{5, 0};
-    ASSERT_EQ(ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &into.message), expected_type);
-}
-
 struct Results {
     int count = -1;
     lburp_operation_result* entries = nullptr;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "ber_text.h"
 #include "test_peer.h"
@@ -13,6 +14,24 @@
 
 #define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
 #define LBURP_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+
+// A message from ldap_result(), released unless handed on.
+struct Message {
+    LDAPMessage* message = nullptr;
+    Message() = default;
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+    ~Message() { ldap_msgfree(message); }
+    LDAPMessage* release() { return std::exchange(message, nullptr); }
+};
+
+// The next message of msgid, as an application collects it; fails the test
+// unless it has the expected type.
+inline void receive(LDAP* ld, int msgid, int expected_type, Message& into)
+{
+    timeval timeout{5, 0};
+    ASSERT_EQ(ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &into.message), expected_type);
+}
 
 class PeerTest : public ::testing::Test {
 protected:
