@@ -138,16 +138,16 @@ int main()
     host.create(session);
     std::string collection;
     const std::vector<std::pair<std::string, std::string>> items = {
-        {"objectClass", "top"}, {"objectClass", "person"}, {"cn", "Ada Example"}, {"sn", "Example"}};
+        {"objectClass", "top"}, {"objectClass", "person"}, {"cn", "Robin Example"}, {"sn", "Example"}};
     for (const auto& [item_name, value] : items) {
         const testhost::Reply added = host.call(session, 2031, {Arg::utf8(collection), Arg::utf8(item_name), Arg::utf8(value)});
         collection = added.result->utf8();
         std::printf("  $add_att(Collection, \"%s\", \"%s\")\n", item_name.c_str(), value.c_str());
     }
     std::printf("    -> %s\n", lines(collection).c_str());
-    const testhost::Reply set = host.call(session, 2032, {Arg::utf8(collection), Arg::utf8("sn"), Arg::utf8("Lovelace")});
+    const testhost::Reply set = host.call(session, 2032, {Arg::utf8(collection), Arg::utf8("sn"), Arg::utf8("Sample")});
     collection = set.result->utf8();
-    std::printf("  $set_att(Collection, \"sn\", \"Lovelace\")\n    -> %s\n", lines(collection).c_str());
+    std::printf("  $set_att(Collection, \"sn\", \"Sample\")\n    -> %s\n", lines(collection).c_str());
     const testhost::Reply cn = host.call(session, 2033, {Arg::utf8(collection), Arg::utf8("cn")});
     std::printf("  $get_att(Collection, \"cn\") -> \"%s\"\n", cn.result->utf8().c_str());
     for (int index = 1; index <= 3; ++index) {
