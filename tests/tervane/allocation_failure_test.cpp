@@ -38,6 +38,7 @@ TEST_F(AllocationFailure, StringResultsGive90AndLeaveNothingAllocated)
     unsigned short vorn[] = {'a', 'b', 0};
     std::function<int(char**)> exports[] = {
         [&](char** out) { return ldap_get_bind_dn(ld, out); },
+        [&](char** out) { return ldap_get_context_identity_name(ld, out); },
         [&](char** out) { return ldap_vorn_to_ldap(ld, vorn, out); },
         [&](char** out) { return ldap_dns_to_x500_dn(ld, dn, out); },
     };
@@ -79,6 +80,11 @@ TEST_F(AllocationFailure, DecodingExportsGive90ForEveryAllocationPoint)
              int count = 0;
              return ldap_partition_entry_count(ld, dn, &count);
          }},
+        {d::integer(4),
+         [&] {
+             int count = 0;
+             return ldap_naming_context_entry_count(ld, dn, &count);
+         }},
         {info,
          [&] {
              ReplicaInfo replica;
@@ -103,12 +109,22 @@ TEST_F(AllocationFailure, RequestOnlyExportsGive90WhenEncoderOrFlattenFails)
 {
     std::function<int()> calls[] = {
         [&] { return ldap_split_partition(ld, dn, 0); },
+        [&] { return ldap_create_naming_context(ld, dn, 0); },
+        [&] { return ldap_merge_partitions(ld, dn, 0); },
+        [&] { return ldap_merge_naming_contexts(ld, dn, 0); },
+        [&] { return ldap_abort_partition_operation(ld, dn, 0); },
+        [&] { return ldap_abort_naming_context_operation(ld, dn, 0); },
         [&] { return ldap_split_orphan_partition(ld, dn, server); },
+        [&] { return ldap_create_orphan_naming_context(ld, dn, server); },
+        [&] { return ldap_remove_orphan_partition(ld, dn, server); },
+        [&] { return ldap_remove_orphan_naming_context(ld, dn, server); },
         [&] { return ldap_add_replica(ld, dn, server, 1, 0); },
+        [&] { return ldap_change_replica_type(ld, dn, server, 1, 0); },
         [&] { return ldap_remove_replica(ld, dn, server, 0); },
         [&] { return ldap_receive_all_updates(ld, dn, server, nullptr); },
         [&] { return ldap_send_all_updates(ld, dn, nullptr); },
         [&] { return ldap_request_partition_sync(ld, server, dn, 1); },
+        [&] { return ldap_request_naming_context_sync(ld, server, dn, 1); },
         [&] { return ldap_request_schema_sync(ld, server, 1); },
     };
     for (auto& call : calls)

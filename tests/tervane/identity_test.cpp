@@ -145,6 +145,20 @@ TEST_F(PrivilegesList, SendsTwoStringsAndASequenceOfNamesAndFillsOneIntegerPerNa
     EXPECT_EQ(std::vector<int>(privileges, privileges + 4), (std::vector<int>{1, 2, 3, -1}));
 }
 
+TEST_F(PrivilegesList, DefaultEncoderWritesTheSequenceLengthInLongForm)
+{
+    // The client library's default encoder writes every constructed length
+    // in four bytes; the server must accept that (BER allows it), and the
+    // value still reads the same.
+    reply_value(response(1, {4}));
+    char* attributes[] = {a1, nullptr};
+    int privileges[1] = {-1};
+    ASSERT_EQ(ldap_get_effective_privileges_list(ld, dn, subject, attributes, privileges), 0);
+    EXPECT_EQ(bertext::hex(*peer.last_request().value),
+              "04 04 63 6e 3d 78 04 08 63 6e 3d 61 64 6d 69 6e 30 84 00 00 00 04 04 02 63 6e");
+    EXPECT_EQ(sent_value(), "'cn=x', 'cn=admin', {'cn'}");
+}
+
 TEST_F(PrivilegesList, EmptyNameListSendsAnEmptySequence)
 {
     reply_value(response(0, {}));
