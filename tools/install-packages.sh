@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake ninja-build g++ make pkg-config binutils
   clang lld libclang-rt-14-dev
-  libldap-dev ldap-utils
+  libldap-dev ldap-utils slapd
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 missing=()
@@ -13,6 +13,17 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  # Tests start their own slapd from a generated configuration: the package
+  # must neither build a default directory nor start a system service.
+  echo 'slapd slapd/no_configuration boolean true' | debconf-set-selections
+  policy=/usr/sbin/policy-rc.d
+  own_policy=no
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' > "$policy"
+    chmod +x "$policy"
+    own_policy=yes
+  fi
+  trap '[ "$own_policy" = yes ] && rm -f "$policy"' EXIT
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

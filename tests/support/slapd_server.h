@@ -1,0 +1,80 @@
+// A private slapd for tests, demos and benchmarks: a configuration generated
+// in a temporary folder (mdb backend, one suffix, a root DN with a password),
+// a seed tree loaded with slapadd, and the server started as a child process
+// on 127.0.0.1 at a free port found at run time. The server is stopped by its
+// own process id when the object ends (also when a test fails), and it dies
+// with the process that started it, so no test leaves a server behind.
+#ifndef TESTS_SUPPORT_SLAPD_SERVER_H
+#define TESTS_SUPPORT_SLAPD_SERVER_H
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace slapd {
+
+struct Options {
+    std::string suffix = "dc=example,dc=com";
+    std::string root_dn = "cn=admin,dc=example,dc=com";
+    std::string root_password = "secret";
+    // Loaded with slapadd before the server starts. It must hold the suffix
+    // entry itself; empty: only the suffix entry is loaded.
+    std::string seed_ldif;
+    // Schema files of /etc/ldap/schema, by name without ".schema".
+    std::vector<std::string> schemas = {"core", "cosine", "inetorgperson"};
+    // Lines of the global section (plug-ins, limits) and of the database
+    // section (access rules, "dbnosync", ...).
+    std::vector<std::string> global_config;
+    std::vector<std::string> database_config;
+};
+
+class Server {
+public:
+    explicit Server(Options options = {});
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Writes the configuration, loads the seed and starts the server, trying
+    // other ports when the one chosen was taken meanwhile. Answers when the
+    // server accepts connections; throws std::runtime_error with slapd's own
+    // output when it cannot be started.
+    void start();
+    // Stops the server (SIGTERM, then SIGKILL after a grace period) and
+    // waits for it. Safe to call more than once.
+    void stop() noexcept;
+
+    bool running() const noexcept { return pid_ > 0; }
+    pid_t pid() const noexcept { return pid_; }
+    int port() const noexcept { return port_; }
+    // ldap://127.0.0.1:<port>
+    std::string uri() const;
+    const Options& options() const noexcept { return options_; }
+    const std::filesystem::path& folder() const noexcept { return folder_; }
+    // What slapd and slapadd wrote so far.
+    std::string output() const;
+
+private:
+    void write_configuration() const;
+    void load_seed() const;
+    bool launch(int port);
+
+    Options options_;
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// LDIF text of the entry "suffix" itself (dcObject and organization).
+std::string suffix_entry(const std::string& suffix);
+
+// LDIF of count people under "ou=people,<suffix>" (with that entry first):
+// cn "Person <n>", sn, uid "person<n>", mail, numbered from 1 with five
+// digits, e.g. "cn=Person 00001,ou=people,dc=example,dc=com".
+std::string people(const std::string& suffix, int count);
+
+}  // namespace slapd
+
+#endif
