@@ -2,15 +2,20 @@
 // order they are bound. One line each:
 //   X(exported name, result type, parameter types, result kind)
 // The result kind says whether the result is an LDAP result code, which the
-// call layer hands on in the host's numbering (see library_binding.h).
+// call layer hands on in the host's numbering, or an option call's result
+// (see library_binding.h).
+//
+// The last entry, ldap_control_free, releases the single control that
+// ldap_create_persistentsearch_control makes; the other 37 are the classic
+// set the session methods call.
 #ifndef KANDREL_CLIENT_ENTRY_POINTS_H
 #define KANDREL_CLIENT_ENTRY_POINTS_H
 
 #define KANDREL_CLIENT_ENTRY_POINTS(X)                                                          \
     X(ldap_init, LDAP*, (const char*, int), plain)                                              \
     X(ldap_unbind_s, int, (LDAP*), code)                                                        \
-    X(ldap_set_option, int, (LDAP*, int, const void*), code)                                    \
-    X(ldap_get_option, int, (LDAP*, int, void*), code)                                          \
+    X(ldap_set_option, int, (LDAP*, int, const void*), option)                                  \
+    X(ldap_get_option, int, (LDAP*, int, void*), option)                                        \
     X(ldap_err2string, char*, (int), plain)                                                     \
     X(ldap_simple_bind_s, int, (LDAP*, const char*, const char*), code)                         \
     X(ldap_compare_s, int, (LDAP*, const char*, const char*, const char*), code)                \
@@ -52,6 +57,7 @@
       code)                                                                                     \
     X(ldap_modify_ext_s, int, (LDAP*, const char*, LDAPMod**, LDAPControl**, LDAPControl**),    \
       code)                                                                                     \
-    X(ldap_add_ext_s, int, (LDAP*, const char*, LDAPMod**, LDAPControl**, LDAPControl**), code)
+    X(ldap_add_ext_s, int, (LDAP*, const char*, LDAPMod**, LDAPControl**, LDAPControl**), code) \
+    X(ldap_control_free, void, (LDAPControl*), plain)
 
 #endif

@@ -33,7 +33,8 @@ void on_process_attach(platform::ModuleHandle module) noexcept
 
 void on_process_detach() noexcept
 {
-    // The registry and its lock are static objects that end with the module.
+    // The registry and the token table end with the module and leave the
+    // objects still registered alive (see Registry and refs).
 }
 
 namespace {

@@ -34,7 +34,7 @@ enum class Entry : std::size_t {
 #undef KANDREL_ENTRY_ENUM
 };
 
-enum class ResultKind { plain, code };
+enum class ResultKind { plain, code, option };
 
 struct EntryInfo {
     const char* name;
@@ -47,7 +47,7 @@ inline constexpr EntryInfo kEntries[] = {
 #undef KANDREL_ENTRY_INFO
 };
 inline constexpr std::size_t kEntryCount = std::size(kEntries);
-static_assert(kEntryCount == 37, "the component binds 37 entry points");
+static_assert(kEntryCount == 38, "the component binds 38 entry points");
 
 // The typed pointer of every entry point: Signature<Entry::ldap_init> is
 // LDAP* (*)(const char*, int).
@@ -103,6 +103,13 @@ constexpr int host_code(int library_code) noexcept
 {
     return (library_code <= -1 && library_code >= -17) ? 80 - library_code : library_code;
 }
+// ldap_set_option and ldap_get_option answer -1 for an option they refuse
+// (LDAP_OPT_ERROR), which host programs know as -1; other client-side codes
+// are handed on like result codes.
+constexpr int host_option_code(int library_code) noexcept
+{
+    return library_code == -1 ? -1 : host_code(library_code);
+}
 // The library's own code for a code in the host's numbering.
 constexpr int library_code(int host_code) noexcept
 {
@@ -120,6 +127,8 @@ auto call(Args... args) noexcept
         return fn(library_code(args)...);
     } else if constexpr (kEntries[static_cast<std::size_t>(E)].result == ResultKind::code) {
         return host_code(fn(args...));
+    } else if constexpr (kEntries[static_cast<std::size_t>(E)].result == ResultKind::option) {
+        return host_option_code(fn(args...));
     } else {
         return fn(args...);
     }

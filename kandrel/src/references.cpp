@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "debug_log.h"
 #include "parameters.h"
@@ -12,12 +14,6 @@
 
 namespace kandrel::refs {
 namespace {
-
-struct Record {
-    Kind kind;
-    void* object;
-    Token parent;  // 0 for an object that heads its own chain
-};
 
 struct ObjectKey {
     Kind kind;
@@ -32,63 +28,141 @@ struct ObjectKeyHash {
     }
 };
 
+// Releases a host-owned object when the last holder (the table or a pin)
+// lets go; a disarmed one releases nothing.
+struct Releaser {
+    Release release;
+    bool armed = true;
+    void operator()(void* object) const noexcept
+    {
+        if (armed) {
+            release(object);
+        }
+    }
+};
+
+}  // namespace
+
 class TokenTable {
 public:
-    Token mint(Kind kind, void* object, Token parent)
+    TokenTable() = default;
+    TokenTable(const TokenTable&) = delete;
+    TokenTable& operator=(const TokenTable&) = delete;
+
+    // Objects still registered when the component is unloaded are left as
+    // they are: their release functions may belong to a library that is
+    // already gone, and host programs may still hold their references.
+    ~TokenTable()
     {
-        if (object == nullptr) {
-            return 0;
+        for (auto& [token, record] : records_) {
+            if (record.owner) {
+                new (std::nothrow) std::shared_ptr<void>(std::move(record.owner));
+            }
         }
-        std::lock_guard guard(lock_);
+    }
+
+    Token mint(Kind kind, void* object, Token from, std::shared_ptr<void> owner)
+    {
+        std::unique_lock guard(lock_);
         if (const auto known = by_object_.find({kind, object}); known != by_object_.end()) {
+            if (owner) {
+                // Already the table's: the second owner must not release it.
+                std::get_deleter<Releaser>(owner)->armed = false;
+            }
             return known->second;
         }
-        // Children always hang from the head of their chain.
-        const auto parent_record = records_.find(parent);
-        Token root = 0;
-        if (parent_record != records_.end()) {
-            root = parent_record->second.parent != 0 ? parent_record->second.parent : parent;
+        Token chain = 0;
+        if (from != 0) {
+            const auto parent = records_.find(from);
+            if (parent == records_.end()) {
+                // The chain was freed while the object was being taken from it.
+                guard.unlock();
+                return 0;
+            }
+            chain = parent->second.chain != 0 ? parent->second.chain : from;
         }
         const Token token = next_free_token();
-        records_.emplace(token, Record{kind, object, root});
+        records_.emplace(token, Record{kind, object, chain, std::move(owner), false});
         try {
             by_object_.emplace(ObjectKey{kind, object}, token);
-            if (root != 0) {
-                children_[root].insert(token);
+            if (chain != 0) {
+                dependents_[chain].push_back(token);
             }
         } catch (...) {
-            erase_one(token);
+            std::shared_ptr<void> dropped = erase_one(token);
+            guard.unlock();
             throw;
         }
         return token;
     }
 
-    void* resolve(Kind kind, Token token)
+    Pin resolve(Kind kind, Token token)
     {
+        Pin pin;
         std::lock_guard guard(lock_);
         const auto found = records_.find(token);
-        return (found != records_.end() && found->second.kind == kind) ? found->second.object
-                                                                       : nullptr;
+        if (found == records_.end() || !readable_as(found->second.kind, kind) ||
+            found->second.orphaned) {
+            return pin;
+        }
+        const Record& record = found->second;
+        if (record.chain != 0) {
+            const auto chain = records_.find(record.chain);
+            if (chain == records_.end()) {
+                return pin;
+            }
+            pin.chain_ = chain->second.owner;
+        }
+        pin.own_ = record.owner;
+        pin.object_ = record.object;
+        pin.kind_ = record.kind;
+        pin.token_ = token;
+        return pin;
     }
 
-    void* retire(Kind kind, Token token)
+    bool retire(Kind kind, Token token)
+    {
+        // Owners leave the table under the lock and are dropped after it, so
+        // a release into the library never runs under the lock.
+        std::vector<std::shared_ptr<void>> dropped;
+        {
+            std::lock_guard guard(lock_);
+            const auto found = records_.find(token);
+            if (found == records_.end() || !readable_as(found->second.kind, kind) ||
+                !releasable(found->second)) {
+                return false;
+            }
+            const auto family = dependents_.find(token);
+            // Room first, so nothing changes when memory is short.
+            dropped.reserve(1 + (family != dependents_.end() ? family->second.size() : 0));
+            if (family != dependents_.end()) {
+                const std::vector<Token> members = std::move(family->second);
+                dependents_.erase(family);
+                for (const Token member : members) {
+                    const auto dependent = records_.find(member);
+                    if (dependent == records_.end() || dependent->second.chain != token) {
+                        continue;  // freed on its own earlier
+                    }
+                    if (dependent->second.owner) {
+                        // A BER element: still the host's to free, never usable again.
+                        dependent->second.orphaned = true;
+                        dependent->second.chain = 0;
+                    } else {
+                        dropped.push_back(erase_one(member));
+                    }
+                }
+            }
+            dropped.push_back(erase_one(token));
+        }
+        return true;
+    }
+
+    bool is_chain_head(Token token)
     {
         std::lock_guard guard(lock_);
         const auto found = records_.find(token);
-        if (found == records_.end() || found->second.kind != kind) {
-            return nullptr;
-        }
-        void* object = found->second.object;
-        if (const auto family = children_.find(token); family != children_.end()) {
-            // Take the set out first: erasing a child also edits its parent's set.
-            const std::unordered_set<Token> children = std::move(family->second);
-            children_.erase(family);
-            for (const Token child : children) {
-                erase_one(child);
-            }
-        }
-        erase_one(token);
-        return object;
+        return found != records_.end() && found->second.kind == Kind::message &&
+               found->second.chain == 0;
     }
 
     std::size_t size()
@@ -98,6 +172,20 @@ public:
     }
 
 private:
+    struct Record {
+        Kind kind;
+        void* object;
+        Token chain;                  // the chain head it was taken from; 0 for heads
+        std::shared_ptr<void> owner;  // set for host-owned objects
+        bool orphaned;                // a BER element whose chain is gone
+    };
+
+    // What the host may free: what it owns, and the session tokens.
+    static bool releasable(const Record& record)
+    {
+        return record.owner != nullptr || record.kind == Kind::session;
+    }
+
     // Tokens count up and are not reused until the counter wraps around, so
     // a released reference stays dead for a long time.
     Token next_free_token()
@@ -110,30 +198,29 @@ private:
         }
     }
 
-    void erase_one(Token token)
+    // Forgets token; answers its owner for the caller to drop outside the lock.
+    std::shared_ptr<void> erase_one(Token token)
     {
         const auto found = records_.find(token);
         if (found == records_.end()) {
-            return;
+            return nullptr;
         }
+        std::shared_ptr<void> owner = std::move(found->second.owner);
         by_object_.erase({found->second.kind, found->second.object});
-        if (found->second.parent != 0) {
-            if (const auto family = children_.find(found->second.parent); family != children_.end()) {
-                family->second.erase(token);
-                if (family->second.empty()) {
-                    children_.erase(family);
-                }
-            }
-        }
         records_.erase(found);
+        return owner;
     }
 
     platform::Lock lock_;
     Token next_ = 1;
     std::unordered_map<Token, Record> records_;
     std::unordered_map<ObjectKey, Token, ObjectKeyHash> by_object_;
-    std::unordered_map<Token, std::unordered_set<Token>> children_;
+    // Per chain head, the tokens taken from it. Tokens freed on their own
+    // stay listed until the chain goes; their records tell them apart.
+    std::unordered_map<Token, std::vector<Token>> dependents_;
 };
+
+namespace {
 
 TokenTable& table()
 {
@@ -143,24 +230,47 @@ TokenTable& table()
 
 }  // namespace
 
-Token mint(Kind kind, void* object, Token parent) noexcept
+Token mint(Kind kind, void* object, Token from) noexcept
 {
+    if (object == nullptr) {
+        return 0;
+    }
     try {
-        return table().mint(kind, object, parent);
+        return table().mint(kind, object, from, nullptr);
     } catch (...) {
         return 0;
     }
 }
 
-void* resolve(Kind kind, Token token) noexcept
+Token mint_owned(Kind kind, void* object, Release release, Token from) noexcept
 {
-    return token != 0 ? table().resolve(kind, token) : nullptr;
+    if (object == nullptr) {
+        return 0;
+    }
+    try {
+        // On failure the owner releases the object: when making the owner
+        // fails, when the table cannot take it, or when its chain is gone.
+        return table().mint(kind, object, from, std::shared_ptr<void>(object, Releaser{release}));
+    } catch (...) {
+        return 0;
+    }
 }
 
-void* retire(Kind kind, Token token) noexcept
+Pin resolve(Kind kind, Token token) noexcept
 {
-    return token != 0 ? table().retire(kind, token) : nullptr;
+    return token != 0 ? table().resolve(kind, token) : Pin();
 }
+
+bool retire(Kind kind, Token token) noexcept
+{
+    try {
+        return token != 0 && table().retire(kind, token);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool is_chain_head(Token token) noexcept { return token != 0 && table().is_chain_head(token); }
 
 std::size_t live_count() noexcept { return table().size(); }
 
@@ -173,9 +283,9 @@ void format(Kind kind, Token token, char (&out)[32]) noexcept
     std::snprintf(out, sizeof out, "%s%08lx", prefix(kind), static_cast<unsigned long>(token));
 }
 
-bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token parent) noexcept
+bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token from) noexcept
 {
-    const Token token = mint(kind, object, parent);
+    const Token token = mint(kind, object, from);
     if (object != nullptr && token == 0) {
         return false;
     }
@@ -184,12 +294,26 @@ bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token parent)
     return params::set_string(call, n, false, text);
 }
 
-bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, void*& out, Token* token) noexcept
+bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release release,
+              Token from) noexcept
 {
-    out = nullptr;
-    if (token != nullptr) {
-        *token = 0;
+    const Token token = mint_owned(kind, object, release, from);
+    if (object != nullptr && token == 0) {
+        params::set_string(call, n, false, nullptr);
+        return false;
     }
+    char text[32];
+    format(kind, token, text);
+    if (!params::set_string(call, n, false, text)) {
+        retire(kind, token);
+        return false;
+    }
+    return true;
+}
+
+bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
+{
+    out = 0;
     params::Text text;
     if (!params::get_string(call, n, utf8, text, true)) {
         return false;
@@ -202,34 +326,42 @@ bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, void*& out
         log::write(log::kBadReference, prefix(kind), passed);
         return false;
     }
-    // Hexadecimal digits up to the first other character; more than eight
-    // cannot be a token.
-    std::uint64_t value = 0;
+    // Hexadecimal digits up to the first other character; a token has at
+    // most eight of them.
+    Token value = 0;
+    std::size_t digits = 0;
     for (const char* p = passed + kPrefixLength;; ++p) {
-        int digit;
+        unsigned digit;
         if (*p >= '0' && *p <= '9') {
-            digit = *p - '0';
+            digit = static_cast<unsigned>(*p - '0');
         } else if (*p >= 'a' && *p <= 'f') {
-            digit = *p - 'a' + 10;
+            digit = static_cast<unsigned>(*p - 'a' + 10);
         } else if (*p >= 'A' && *p <= 'F') {
-            digit = *p - 'A' + 10;
+            digit = static_cast<unsigned>(*p - 'A' + 10);
         } else {
             break;
         }
-        value = (value << 4) | static_cast<unsigned>(digit);
-        if (value > 0xFFFFFFFFu) {
+        if (++digits > 8) {
             return false;
         }
+        value = (value << 4) | digit;
     }
-    const Token read = static_cast<Token>(value);
-    if (token != nullptr) {
-        *token = read;
+    out = value;
+    return true;
+}
+
+bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept
+{
+    out = Pin();
+    Token token = 0;
+    if (!read_token(call, n, utf8, kind, token)) {
+        return false;
     }
-    if (read == 0) {
+    if (token == 0) {
         return true;
     }
-    out = resolve(kind, read);
-    return out != nullptr;
+    out = resolve(kind, token);
+    return static_cast<bool>(out);
 }
 
 }  // namespace kandrel::refs

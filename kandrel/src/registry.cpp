@@ -2,10 +2,20 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 
 #include "host_object.h"
 
 namespace kandrel {
+
+Registry::~Registry()
+{
+    for (auto& [instance, holders] : by_instance_) {
+        for (Holder& holder : holders) {
+            new (std::nothrow) ObjectPtr(std::move(holder.object));
+        }
+    }
+}
 
 const Registry::Holder* Registry::locate(GroupKey key, const Holders& holders) const
 {

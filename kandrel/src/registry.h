@@ -29,6 +29,14 @@ using GroupKey = std::uint32_t;
 
 class Registry {
 public:
+    Registry() = default;
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+    // Objects still registered when the component is unloaded are left
+    // alive: their destruction would unbind their sessions during unload,
+    // into a client library that may already be gone.
+    ~Registry();
+
     // The object registered for instance under key (0: any group), or null.
     ObjectPtr find(GroupKey key, Instance instance) const;
 

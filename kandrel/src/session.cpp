@@ -38,15 +38,20 @@ SessionRef SessionRef::open(const char* host, int port) noexcept
     if (handle == nullptr) {
         return SessionRef();
     }
-    Share* share = new (std::nothrow) Share{handle, 1};
+    const int version = LDAP_VERSION3;
+    library::call<library::Entry::ldap_set_option>(handle, LDAP_OPT_PROTOCOL_VERSION, &version);
+    Share* share = new (std::nothrow) Share{handle, 1, 0};
     if (share == nullptr) {
         library::call<library::Entry::ldap_unbind_s>(handle);
         return SessionRef();
     }
+    share->token = refs::mint(refs::Kind::session, handle);
     return SessionRef(share);
 }
 
 LDAP* SessionRef::handle() const noexcept { return share_ != nullptr ? share_->handle : nullptr; }
+
+refs::Token SessionRef::token() const noexcept { return share_ != nullptr ? share_->token : 0; }
 
 int SessionRef::reset() noexcept
 {
@@ -56,7 +61,7 @@ int SessionRef::reset() noexcept
         return 0;
     }
     LDAP* handle = share->handle;
-    share->handle = nullptr;
+    refs::retire(refs::Kind::session, share->token);
     delete share;
     return library::call<library::Entry::ldap_unbind_s>(handle);
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "ldap_client.h"
+#include "references.h"
 
 namespace kandrel {
 
@@ -20,12 +21,17 @@ public:
     SessionRef(SessionRef&& other) noexcept : share_(other.share_) { other.share_ = nullptr; }
     SessionRef& operator=(SessionRef&& other) noexcept;
 
-    // Opens a session with ldap_init; an empty reference when the library
-    // answers no handle (or memory is short, in which case the new handle is
-    // unbound at once).
+    // Opens a session with ldap_init at LDAP protocol version 3 (the client
+    // library starts handles at version 2, which servers refuse to bind);
+    // host programs may still choose 2 with $set_option. An empty reference
+    // when the library answers no handle (or memory is short, in which case
+    // the new handle is unbound at once).
     static SessionRef open(const char* host, int port) noexcept;
 
     LDAP* handle() const noexcept;
+    // The token of the session's "LDAP:" reference (0 when none could be
+    // made); it dies when the session is unbound.
+    refs::Token token() const noexcept;
     explicit operator bool() const noexcept { return share_ != nullptr; }
 
     // Lets go of the session. The last holder unbinds it with ldap_unbind_s
@@ -40,6 +46,7 @@ private:
     struct Share {
         LDAP* handle;
         std::atomic<int> holders;
+        refs::Token token;
     };
     explicit SessionRef(Share* share) noexcept : share_(share) {}
     Share* share_ = nullptr;

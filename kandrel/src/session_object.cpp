@@ -4,8 +4,8 @@
 #include <mutex>
 #include <new>
 
-#include "collection_methods.h"
 #include "debug_log.h"
+#include "methods/methods.h"
 #include "parameters.h"
 
 namespace kandrel {
@@ -59,52 +59,27 @@ bool SessionObject::has_session() const noexcept
 
 HostAnswer SessionObject::call(HostCallInfo* call)
 {
-    // Methods 2000 to 2034 by id - 2000. The session methods answer -101 until
-    // they are built; the four collection methods share one handler.
-    static constexpr Handler kHandlers[] = {
-        &SessionObject::not_built,          // 2000 $available
-        &SessionObject::not_built,          // 2001 $init
-        &SessionObject::not_built,          // 2002 $unbind_s
-        &SessionObject::not_built,          // 2003 $set_option
-        &SessionObject::not_built,          // 2004 $get_option
-        &SessionObject::not_built,          // 2005 $simple_bind_s
-        &SessionObject::not_built,          // 2006 $add_ext_s
-        &SessionObject::not_built,          // 2007 $modify_ext_s
-        &SessionObject::not_built,          // 2008 $compare_s
-        &SessionObject::not_built,          // 2009 $count_entries
-        &SessionObject::not_built,          // 2010 $count_references
-        &SessionObject::not_built,          // 2011 $count_messages
-        &SessionObject::not_built,          // 2012 $msgtype
-        &SessionObject::not_built,          // 2013 $msgid
-        &SessionObject::not_built,          // 2014 $first_message
-        &SessionObject::not_built,          // 2015 $next_message
-        &SessionObject::not_built,          // 2016 $parse_result
-        &SessionObject::not_built,          // 2017 $parse_reference
-        &SessionObject::not_built,          // 2018 $search_ext
-        &SessionObject::not_built,          // 2019 $search_ext_s
-        &SessionObject::not_built,          // 2020 $free
-        &SessionObject::not_built,          // 2021 $first_entry
-        &SessionObject::not_built,          // 2022 $next_entry
-        &SessionObject::not_built,          // 2023 $first_attribute
-        &SessionObject::not_built,          // 2024 $next_attribute
-        &SessionObject::not_built,          // 2025 $get_values_len
-        &SessionObject::not_built,          // 2026 $get_values
-        &SessionObject::not_built,          // 2027 $delete_ext_s
-        &SessionObject::not_built,          // 2028 $get_dn
-        &SessionObject::not_built,          // 2029 $result
-        &SessionObject::not_built,          // 2030 $create_persistent_search_cont
-        &SessionObject::collection_method,  // 2031 $add_att
-        &SessionObject::collection_method,  // 2032 $set_att
-        &SessionObject::collection_method,  // 2033 $get_att
-        &SessionObject::collection_method,  // 2034 $get_att_array_item
-    };
-    static_assert(std::size(kHandlers) == kMethodCount, "every method id has its handler");
     const std::int32_t id = params::request_id(call) & 0xFFFF;
-    const std::int32_t index = id - kFirstMethodId;
-    if (index < 0 || index >= kMethodCount) {
-        return params::return_code(call, kCodeUnknownMethod);
+    const std::int32_t index = id - methods::kFirstMethodId;
+    if (index < 0 || index >= static_cast<std::int32_t>(methods::kMethods.size())) {
+        return params::return_code(call, methods::kCodeUnknownMethod);
     }
-    return (this->*kHandlers[static_cast<std::size_t>(index)])(call, id);
+    const methods::Method& method = methods::kMethods[static_cast<std::size_t>(index)];
+    // The call holds the session until it returns, so a copy of this object
+    // unbinding it meanwhile cannot pull the handle away.
+    SessionRef session;
+    if (method.needs_session) {
+        session = this->session();
+        if (!session) {
+            return params::return_code(call, methods::kCodeNoSession);
+        }
+    }
+    try {
+        methods::MethodCall context(call, *this, std::move(session));
+        return method.run(context);
+    } catch (const std::bad_alloc&) {
+        return params::return_code(call, methods::kCodeNoMemory);
+    }
 }
 
 HostAnswer SessionObject::property(std::uint32_t message, HostCallInfo* call, bool)
@@ -143,16 +118,6 @@ HostAnswer SessionObject::property(std::uint32_t message, HostCallInfo* call, bo
     default:
         return 0;
     }
-}
-
-HostAnswer SessionObject::not_built(HostCallInfo* call, std::int32_t)
-{
-    return params::return_code(call, kCodeUnknownMethod);
-}
-
-HostAnswer SessionObject::collection_method(HostCallInfo* call, std::int32_t id)
-{
-    return collections::run_method(call, id, utf8());
 }
 
 }  // namespace kandrel

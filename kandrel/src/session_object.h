@@ -4,7 +4,6 @@
 #ifndef KANDREL_SESSION_OBJECT_H
 #define KANDREL_SESSION_OBJECT_H
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -14,17 +13,9 @@
 
 namespace kandrel {
 
-inline constexpr std::int32_t kFirstMethodId = 2000;
-inline constexpr std::int32_t kMethodCount = 35;
 inline constexpr std::int32_t kPropertySession = 2100;
 inline constexpr std::int32_t kPropertyUtf8 = 2101;
 inline constexpr std::int32_t kPropertyDebug = 2102;
-
-// The component's own result codes.
-inline constexpr std::int32_t kCodeNoMessage = -1;
-inline constexpr std::int32_t kCodeNoSession = -2;
-inline constexpr std::int32_t kCodeUnknownMethod = -101;
-inline constexpr std::int32_t kCodeBadParameters = -102;
 
 class SessionObject final : public HostObject {
 public:
@@ -49,12 +40,7 @@ public:
     int replace_session(SessionRef next) noexcept;
     bool has_session() const noexcept;
 
-    using Handler = HostAnswer (SessionObject::*)(HostCallInfo* call, std::int32_t id);
-
 private:
-    HostAnswer not_built(HostCallInfo* call, std::int32_t id);
-    HostAnswer collection_method(HostCallInfo* call, std::int32_t id);
-
     mutable platform::Lock lock_;  // guards session_ only
     SessionRef session_;
     std::atomic<bool> utf8_{true};

@@ -66,6 +66,9 @@ TEST_F(PartialLibrary, CodesComeBackInTheHostNumberingAndGoBackForTheirText)
     EXPECT_EQ(library::call<Entry::ldap_search_ext_s>(nullptr, "", 0, "", nullptr, 0, nullptr,
                                                       nullptr, nullptr, 0, &result),
               -18);
+    // The option calls' -1 is their own refusal, not a client-side code.
+    EXPECT_EQ(library::call<Entry::ldap_set_option>(nullptr, 17, nullptr), -1);
+    EXPECT_EQ(library::call<Entry::ldap_get_option>(nullptr, 17, nullptr), -1);
     // ldap_result answers a message type or -1, not a result code.
     EXPECT_EQ(library::call<Entry::ldap_result>(nullptr, 1, 1, nullptr, &result), -1);
     EXPECT_STREQ(library::call<Entry::ldap_err2string>(81), "library code -1");

@@ -178,3 +178,4 @@ PARTIAL_EXPORT int ldap_add_ext_s(LDAP* ld, const char* dn, LDAPMod** mods, LDAP
     (void)ld; (void)dn; (void)mods; (void)server; (void)client;
     return 68;
 }
+PARTIAL_EXPORT void ldap_control_free(LDAPControl* control) { (void)control; }

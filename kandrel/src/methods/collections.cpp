@@ -1,0 +1,59 @@
+// $add_att, $set_att, $get_att and $get_att_array_item: building and reading
+// attribute collections. They need no session.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "methods.h"
+
+namespace kandrel::methods {
+namespace {
+
+enum Parameter { kCollection = 1, kName = 2, kValue = 3, kIndex = 3 };
+
+// Writes value (none: the empty value) as the return value and answers the
+// success flag of the write.
+HostAnswer return_value(MethodCall& call, std::optional<std::string_view> value)
+{
+    const std::string text = value ? std::string(*value) : std::string();
+    return call.text_result(value ? text.c_str() : nullptr);
+}
+
+enum class Change { add, set_or_add };
+
+// The collection with one item added or set, written back as the return
+// value.
+HostAnswer change(MethodCall& call, Change how)
+{
+    AttributeCollection collection;
+    collection.read_from_parameter(call.call(), kCollection, call.utf8());
+    const params::Text name = call.text(kName);
+    const params::Text value = call.text(kValue);
+    if (how == Change::set_or_add) {
+        collection.set_or_add(name.get(), value.get());
+    } else {
+        collection.add(name.get(), value.get());
+    }
+    return collection.write_to_parameter(call.call(), 0, call.utf8()) ? 0 : kCodeBadParameters;
+}
+
+}  // namespace
+
+HostAnswer add_att(MethodCall& call) { return change(call, Change::add); }
+HostAnswer set_att(MethodCall& call) { return change(call, Change::set_or_add); }
+
+HostAnswer get_att(MethodCall& call)
+{
+    AttributeCollection collection;
+    collection.read_from_parameter(call.call(), kCollection, call.utf8());
+    return return_value(call, collection.get(call.text(kName).get()));
+}
+
+HostAnswer get_att_array_item(MethodCall& call)
+{
+    AttributeCollection collection;
+    collection.read_from_parameter(call.call(), kCollection, call.utf8());
+    return return_value(call, collection.get_nth(call.text(kName).get(), call.integer(kIndex)));
+}
+
+}  // namespace kandrel::methods

@@ -1,0 +1,91 @@
+// $parse_result, $parse_reference and $free: what a result message says, and
+// giving back what the host program holds.
+#include <cstddef>
+#include <cstring>
+
+#include "methods.h"
+
+namespace kandrel::methods {
+namespace {
+
+using library::Entry;
+using refs::Kind;
+
+// With FreeRes the message goes once it is parsed. Only a result chain can
+// go: a message taken from a chain belongs to the chain, and freeing it alone
+// would cut the chain, so it stays until the chain is freed.
+void free_if_asked(MethodCall& call, int free_parameter, const refs::Pin& message)
+{
+    if (call.integer(free_parameter) != 0) {
+        refs::retire(Kind::message, message.token());
+    }
+}
+
+}  // namespace
+
+// $parse_result(Message, &ErrorCode, &MatchString, &ErrorMsg, &Referrals,
+// &ServerControls, FreeRes)
+HostAnswer parse_result(MethodCall& call)
+{
+    const refs::Pin message = call.reference(1, Kind::message);
+    if (!message) {
+        return call.code(kCodeNoMessage);
+    }
+    int error = 0;
+    LibraryText matched;
+    LibraryText text;
+    LibraryValues referrals;
+    LDAPControl** controls = nullptr;
+    // The library never frees the message itself: it may be pinned by a
+    // method running on another thread.
+    const int code = library::call<Entry::ldap_parse_result>(
+        call.ld(), message.as<LDAPMessage>(), &error, out(matched), out(text), out(referrals),
+        &controls, 0);
+    HostCallInfo* host = call.call();
+    params::set_int(host, 2, library::host_code(error));
+    params::set_string(host, 3, call.utf8(), matched.get());
+    params::set_string(host, 4, call.utf8(), text.get());
+    params::set_string_list(host, 5, call.utf8(), referrals.get(), static_cast<std::size_t>(-1));
+    refs::hand_out(host, 6, Kind::controls, controls, release_controls);
+    free_if_asked(call, 7, message);
+    return call.result(code);
+}
+
+// $parse_reference(Message, Referrals, &ServerControls, FreeRes): the
+// referrals are read and released; only the controls reach the host.
+HostAnswer parse_reference(MethodCall& call)
+{
+    const refs::Pin message = call.reference(1, Kind::message);
+    if (!message) {
+        return call.code(kCodeNoMessage);
+    }
+    LibraryValues referrals;
+    LDAPControl** controls = nullptr;
+    const int code = library::call<Entry::ldap_parse_reference>(
+        call.ld(), message.as<LDAPMessage>(), out(referrals), &controls, 0);
+    refs::hand_out(call.call(), 3, Kind::controls, controls, release_controls);
+    free_if_asked(call, 4, message);
+    return call.result(code);
+}
+
+// $free(Reference): a result chain, a BER element or controls. Entries and
+// messages taken from a chain go with their chain.
+HostAnswer free(MethodCall& call)
+{
+    static constexpr Kind kFreeable[] = {Kind::message, Kind::ber_element, Kind::controls};
+    const params::Text text = call.text(1);
+    for (const Kind kind : kFreeable) {
+        if (std::strncmp(text.get(), refs::prefix(kind), refs::kPrefixLength) != 0) {
+            continue;
+        }
+        refs::Token token = 0;
+        if (refs::read_token(call.call(), 1, call.utf8(), kind, token) && refs::retire(kind, token)) {
+            params::set_string(call.call(), 1, false, nullptr);
+            return call.code(0);
+        }
+        break;
+    }
+    return call.code(kCodeBadParameters);
+}
+
+}  // namespace kandrel::methods
