@@ -8,11 +8,15 @@
 
 namespace kandrel {
 
-Registry::~Registry()
+void Registry::abandon() noexcept
 {
+    std::lock_guard guard(lock_);
     for (auto& [instance, holders] : by_instance_) {
         for (Holder& holder : holders) {
-            new (std::nothrow) ObjectPtr(std::move(holder.object));
+            // A leaked owner keeps the object alive for good.
+            if (new (std::nothrow) ObjectPtr(holder.object) == nullptr) {
+                return;  // nothing better to do at unload than to stop here
+            }
         }
     }
 }
@@ -118,8 +122,12 @@ std::size_t Registry::group_count() const
 
 Registry& registry() noexcept
 {
-    static Registry instance;
-    return instance;
+    struct ProcessRegistry {
+        Registry registry;
+        ~ProcessRegistry() { registry.abandon(); }
+    };
+    static ProcessRegistry instance;
+    return instance.registry;
 }
 
 }  // namespace kandrel

@@ -32,10 +32,12 @@ public:
     Registry() = default;
     Registry(const Registry&) = delete;
     Registry& operator=(const Registry&) = delete;
-    // Objects still registered when the component is unloaded are left
-    // alive: their destruction would unbind their sessions during unload,
+
+    // Lets go of every registered object without destroying it. The
+    // process-wide registry does this when the component is unloaded:
+    // destroying the objects then would unbind their sessions during unload,
     // into a client library that may already be gone.
-    ~Registry();
+    void abandon() noexcept;
 
     // The object registered for instance under key (0: any group), or null.
     ObjectPtr find(GroupKey key, Instance instance) const;
@@ -73,7 +75,8 @@ private:
     std::unordered_map<Instance, Holders> by_instance_;
 };
 
-// The process-wide registry.
+// The process-wide registry; it abandons the objects still registered when
+// the component is unloaded.
 Registry& registry() noexcept;
 
 }  // namespace kandrel

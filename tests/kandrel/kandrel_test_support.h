@@ -22,9 +22,14 @@ inline constexpr std::int32_t kSession = 1001;
 
 // The component's methods, properties and codes as host programs see them.
 enum Method : std::int32_t {
-    kAvailable = 2000, kInit = 2001, kSearchExtS = 2019, kCreatePersistentSearch = 2030,
-    kAddAtt = 2031, kSetAtt = 2032, kGetAtt = 2033, kGetAttArrayItem = 2034,
+    kAvailable = 2000, kInit, kUnbindS, kSetOption, kGetOption, kSimpleBindS, kAddExtS,
+    kModifyExtS, kCompareS, kCountEntries, kCountReferences, kCountMessages, kMsgType, kMsgId,
+    kFirstMessage, kNextMessage, kParseResult, kParseReference, kSearchExt, kSearchExtS, kFree,
+    kFirstEntry, kNextEntry, kFirstAttribute, kNextAttribute, kGetValuesLen, kGetValues,
+    kDeleteExtS, kGetDn, kResult, kCreatePersistentSearch, kAddAtt, kSetAtt, kGetAtt,
+    kGetAttArrayItem,
 };
+static_assert(kGetAttArrayItem == 2034);
 enum Property : std::int32_t { kPropSession = 2100, kPropUtf8 = 2101, kPropDebug = 2102 };
 
 // A fresh host instance number for every use, so tests sharing a process do

@@ -20,6 +20,8 @@ namespace {
 constexpr ber_tag_t kBindRequest = 0x60;
 constexpr ber_tag_t kBindResponse = 0x61;
 constexpr ber_tag_t kUnbindRequest = 0x42;
+constexpr ber_tag_t kSearchRequest = 0x63;
+constexpr ber_tag_t kSearchResultDone = 0x65;
 constexpr ber_tag_t kExtendedRequest = 0x77;
 constexpr ber_tag_t kExtendedResponse = 0x78;
 constexpr ber_tag_t kIntermediateResponse = 0x79;
@@ -217,6 +219,11 @@ void TestPeer::serve()
             if (!keep) {
                 ::close(fd);
                 clients.erase(fd);
+                {
+                    std::lock_guard lock(mutex_);
+                    ++closed_connections_;
+                }
+                arrived_.notify_all();
             }
         }
     }
@@ -235,8 +242,24 @@ bool TestPeer::handle_message(int fd, const std::string& message)
     if (ber_scanf(ber.get(), "{i", &message_id) == LBER_ERROR)
         return false;
     operation = ber_peek_tag(ber.get(), &length);
+    {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation{message_id, operation, message});
+    }
+    arrived_.notify_all();
     if (operation == kUnbindRequest)
         return false;
+    if (operation == kSearchRequest) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!answer_searches_)
+                return true;
+        }
+        Ber answer(ber_alloc_t(LBER_USE_DER));
+        ber_printf(answer.get(), "{it{ess}}", message_id, kSearchResultDone, 0, "", "");
+        send_ber(fd, answer.get());
+        return true;
+    }
     if (operation == kBindRequest) {
         Ber answer(ber_alloc_t(LBER_USE_DER));
         ber_printf(answer.get(), "{it{ess}}", message_id, kBindResponse, 0, "", "");
@@ -303,6 +326,24 @@ void TestPeer::answer_extended(int fd, int message_id, const Request& request)
     }
     if (reply.close_connection)
         ::shutdown(fd, SHUT_RDWR);
+}
+
+bool TestPeer::wait_for_closed_connections(std::size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return closed_connections_ >= count; });
+}
+
+void TestPeer::answer_searches(bool answer)
+{
+    std::lock_guard lock(mutex_);
+    answer_searches_ = answer;
+}
+
+std::vector<Operation> TestPeer::operations()
+{
+    std::lock_guard lock(mutex_);
+    return operations_;
 }
 
 LDAP* TestPeer::connect()

@@ -58,6 +58,13 @@ struct Request {
     bool had_controls = false;
 };
 
+// Any operation the peer received: its tag and the whole LDAPMessage.
+struct Operation {
+    int message_id = 0;
+    ber_tag_t tag = 0;
+    std::string message;
+};
+
 class TestPeer {
 public:
     TestPeer();
@@ -77,6 +84,14 @@ public:
     std::vector<Request> requests();
     // The last extended request; fails the test when there is none.
     Request last_request();
+    // Every operation received so far (binds, searches, unbinds, ...), in
+    // order. A search is answered with an empty result (code 0), unless
+    // answer_searches(false) was called.
+    std::vector<Operation> operations();
+    void answer_searches(bool answer);
+    // Waits until at least count connections were closed by either side.
+    bool wait_for_closed_connections(std::size_t count,
+                                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Waits until at least count extended requests arrived.
     bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
@@ -97,6 +112,9 @@ private:
     std::deque<Reply> script_;
     std::function<Reply(const Request&)> responder_;
     std::vector<Request> requests_;
+    std::vector<Operation> operations_;
+    std::size_t closed_connections_ = 0;
+    bool answer_searches_ = true;
 };
 
 // Owner of a handle from TestPeer::connect().
