@@ -1,23 +1,35 @@
 #!/usr/bin/env bash
 # Installs the packages, builds, and runs the demo: the Tervane example
 # program against a loopback peer that stands in for a directory server, and
-# the Kandrel plug-in loaded in the test host.
+# the Kandrel plug-in loaded in the test host, running a host program against
+# a private slapd.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-packages.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target tervane_demo demo_peer $(test -d kandrel && echo kandrel_demo) >/dev/null
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 --target tervane_demo demo_peer private_slapd kandrel_demo >/dev/null
 
-port_file=$(mktemp)
-./build/tools/demo_peer --port-file "$port_file" &
-peer=$!
-trap 'kill $peer 2>/dev/null || true; rm -f "$port_file"' EXIT
-for _ in $(seq 100); do [ -s "$port_file" ] && break; sleep 0.05; done
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+wait_for() { for _ in $(seq 200); do [ -s "$1" ] && return 0; sleep 0.05; done; echo "no $1" >&2; return 1; }
+
+"$build"/tools/demo_peer --port-file "$work/peer-port" &
+pids+=($!)
+"$build"/tools/private_slapd --people 3 --uri-file "$work/slapd-uri" >/dev/null &
+pids+=($!)
+wait_for "$work/peer-port"
+wait_for "$work/slapd-uri"
 
 echo "== Tervane =="
-./build/examples/tervane/tervane_demo "ldap://127.0.0.1:$(cat "$port_file")" "cn=admin,o=example" secret "o=example"
-if [ -x ./build/examples/kandrel/kandrel_demo ]; then
-  echo
-  echo "== Kandrel =="
-  ./build/examples/kandrel/kandrel_demo
-fi
+"$build"/examples/tervane/tervane_demo "ldap://127.0.0.1:$(cat "$work/peer-port")" "cn=admin,o=example" secret "o=example"
+echo
+echo "== Kandrel =="
+slapd_port=$(sed -E 's/.*:([0-9]+)$/\1/' "$work/slapd-uri")
+"$build"/examples/kandrel/kandrel_demo 127.0.0.1 "$slapd_port"
