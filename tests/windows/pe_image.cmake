@@ -1,9 +1,22 @@
 # Helpers of the checks that read a Windows DLL through objdump -p.
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ModuleDefinition.cmake)
 
 
 function(pe_fail text)
   message(FATAL_ERROR "${text}")
+endfunction()
+
+# pe_report(<problems> <subject>): fails with every line of the list variable
+# <problems> under the subject, unless the list is empty.
+function(pe_report _problems subject)
+  if(${_problems})
+    string(REPLACE ";" "\n  " lines "${${_problems}}")
+    string(REPLACE "<semicolon>" ";" lines "${lines}")
+    string(REPLACE "<open>" "[" lines "${lines}")
+    string(REPLACE "<close>" "]" lines "${lines}")
+    pe_fail("${subject}:\n  ${lines}")
+  endif()
 endfunction()
 
 # pe_dump(<objdump> <image> <out>): the private headers of image.
@@ -31,33 +44,30 @@ function(pe_section text start end out)
   set(${out} "${section}" PARENT_SCOPE)
 endfunction()
 
-# pe_read_def_exports(<def> <out>): the EXPORTS of a module-definition file as
-# a list of "name" or "name=ordinal".
-function(pe_read_def_exports def out)
-  file(READ ${def} text)
-  # Comments run from a semicolon to the end of the line.
-  string(REGEX REPLACE ";[^\n]*" "" text "${text}")
-  string(REPLACE "\n" ";" lines "${text}")
-  set(in_exports OFF)
-  set(entries "")
-  foreach(line IN LISTS lines)
-    string(STRIP "${line}" line)
-    if(line STREQUAL "")
-      continue()
-    elseif(line STREQUAL "EXPORTS")
-      set(in_exports ON)
-    elseif(line MATCHES "^(LIBRARY|NAME)( |$)")
-      set(in_exports OFF)
-    elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z_0-9]*)[ \t]+@([0-9]+)$")
-      list(APPEND entries "${CMAKE_MATCH_1}=${CMAKE_MATCH_2}")
-    elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z_0-9]*)$")
-      list(APPEND entries "${CMAKE_MATCH_1}")
-    else()
-      pe_fail("${def}: cannot read \"${line}\"")
-    endif()
-  endforeach()
-  if(NOT entries)
-    pe_fail("${def} lists no exports")
+# pe_compare_lists(<actual> <expected> <only-actual text> <only-expected text>
+#                  <problems>): appends to the list variable <problems> a line
+# naming the items of the list variable <actual> missing from <expected>, and
+# one for the opposite, each after its text; nothing when the two hold the
+# same items.
+# (The parameters carry a prefix so that they do not hide the caller's
+# variables they name.)
+function(pe_compare_lists _actual _expected _only_actual_text _only_expected_text _problems)
+  set(only_actual ${${_actual}})
+  set(only_expected ${${_expected}})
+  if(${_expected})
+    list(REMOVE_ITEM only_actual ${${_expected}})
   endif()
-  set(${out} "${entries}" PARENT_SCOPE)
+  if(${_actual})
+    list(REMOVE_ITEM only_expected ${${_actual}})
+  endif()
+  set(found ${${_problems}})
+  if(only_actual)
+    list(JOIN only_actual ", " only_actual)
+    list(APPEND found "${_only_actual_text}: ${only_actual}")
+  endif()
+  if(only_expected)
+    list(JOIN only_expected ", " only_expected)
+    list(APPEND found "${_only_expected_text}: ${only_expected}")
+  endif()
+  set(${_problems} ${found} PARENT_SCOPE)
 endfunction()
