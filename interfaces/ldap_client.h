@@ -13,4 +13,17 @@
 #include <lber.h>
 #include <ldap.h>
 
+/* The calling convention of the client library's functions. The OpenLDAP
+ * headers declare them without one, which on 32-bit Windows is __cdecl: the
+ * caller removes the arguments and the exported names carry no decoration.
+ * The import library of the Windows build lists the names undecorated
+ * accordingly, and code that calls the library through its own function
+ * pointers declares them with LDAP_CLIENT_CALL; Kandrel checks at compile time
+ * that its pointer types match these declarations exactly. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define LDAP_CLIENT_CALL __cdecl
+#else
+#define LDAP_CLIENT_CALL
+#endif
+
 #endif

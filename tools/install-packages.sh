@@ -6,8 +6,15 @@ packages=(
   cmake ninja-build g++ make pkg-config binutils
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils slapd
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev googletest
+  # The 32-bit Windows cross build (POSIX-threads compilers) and wine, which
+  # runs its test programs; wine32 is a package of the i386 architecture.
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386
 )
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

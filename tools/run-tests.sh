@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the packages, builds and runs every test: the normal build, the
 # AddressSanitizer/UBSan/LeakSanitizer build, the ThreadSanitizer build of the
-# plug-in's tests, and the fuzz targets (each for FUZZ_SECONDS, default 60).
+# plug-in's tests, the fuzz targets (each for FUZZ_SECONDS, default 60), and the
+# 32-bit Windows cross build with its checks and the plug-in's tests under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-packages.sh
@@ -32,3 +33,9 @@ echo "== normal build =="
 configure build
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== 32-bit Windows cross build: export, import and resource checks, plug-in tests under wine =="
+# The folder of tools/build-windows.sh, with the checks and tests switched on.
+configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON
+cmake --build build-windows -j"$jobs"
+(cd build-windows && ctest --output-on-failure -j"$jobs")

@@ -7,14 +7,14 @@
 namespace kandrel::library {
 namespace {
 
-#ifndef _WIN32
-// The slot types must be exactly the library's own declarations.
+// The slot types must be exactly the library's own declarations, calling
+// convention included: a slot called with another convention than the
+// library's would corrupt the stack on 32-bit Windows.
 #define KANDREL_CHECK_SIGNATURE(name, result, parameters, kind)                           \
     static_assert(std::is_same_v<Signature<Entry::name>::type, decltype(&::name)>, \
                   #name " matches the client library's declaration");
 KANDREL_CLIENT_ENTRY_POINTS(KANDREL_CHECK_SIGNATURE)
 #undef KANDREL_CHECK_SIGNATURE
-#endif
 
 void report_missing(const char* name) noexcept
 {
@@ -32,8 +32,8 @@ template <Entry E, class Fn>
 struct Fallback;
 
 template <Entry E, class Result, class... Args>
-struct Fallback<E, Result(KANDREL_CLIENT_CALL*)(Args...)> {
-    static Result KANDREL_CLIENT_CALL call(Args...) noexcept
+struct Fallback<E, Result(LDAP_CLIENT_CALL*)(Args...)> {
+    static Result LDAP_CLIENT_CALL call(Args...) noexcept
     {
         report_missing(kEntries[static_cast<std::size_t>(E)].name);
         if constexpr (!std::is_void_v<Result>) {

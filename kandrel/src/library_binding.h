@@ -16,13 +16,6 @@
 #include "ldap_client.h"
 #include "platform.h"
 
-// The client library's calling convention on the platform where it lives.
-#if defined(_WIN32) && !defined(_WIN64)
-#define KANDREL_CLIENT_CALL __cdecl
-#else
-#define KANDREL_CLIENT_CALL
-#endif
-
 namespace kandrel::library {
 
 // The file loaded on connect; defined in client_library_file.cpp.
@@ -56,7 +49,7 @@ struct Signature;
 #define KANDREL_ENTRY_SIGNATURE(name, result, parameters, kind)          \
     template <>                                                          \
     struct Signature<Entry::name> {                                      \
-        using type = result(KANDREL_CLIENT_CALL*) parameters;            \
+        using type = result(LDAP_CLIENT_CALL*) parameters;               \
     };
 KANDREL_CLIENT_ENTRY_POINTS(KANDREL_ENTRY_SIGNATURE)
 #undef KANDREL_ENTRY_SIGNATURE

@@ -46,7 +46,9 @@ void Lock::unlock() noexcept { LeaveCriticalSection(reinterpret_cast<NativeLock*
 
 }  // namespace kandrel::platform
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+// C linkage, so that the C runtime's DLL start-up finds it by name instead of
+// a default that does nothing.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         kandrel::on_process_attach(instance);

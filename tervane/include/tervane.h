@@ -45,15 +45,20 @@
 extern "C" {
 #endif
 
+/* On 32-bit Windows every export is __stdcall (the callee removes its
+ * arguments) and exported undecorated at the ordinal tervane.def gives it. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define TERVANE_CALL __stdcall
 #else
 #define TERVANE_CALL
 #endif
 
+/* While Tervane itself is built on Windows the export list is tervane.def
+ * alone: __declspec(dllexport) would add every name a second time, decorated
+ * (_name@bytes) and without its ordinal. */
 #if defined(_WIN32)
 #if defined(TERVANE_BUILDING)
-#define TERVANE_API __declspec(dllexport)
+#define TERVANE_API
 #else
 #define TERVANE_API __declspec(dllimport)
 #endif

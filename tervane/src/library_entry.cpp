@@ -3,5 +3,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+// C linkage, so that the C runtime's DLL start-up finds it by name.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif

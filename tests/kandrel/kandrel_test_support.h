@@ -3,7 +3,11 @@
 #define TESTS_KANDREL_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdlib>
@@ -45,11 +49,20 @@ class ScopedDirectory {
 public:
     ScopedDirectory()
     {
+#ifdef _WIN32
+        // A name no other process or test uses: the process id and a count.
+        static std::atomic<unsigned> count{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("kandrel-test-" + std::to_string(_getpid()) + "-" +
+                 std::to_string(count.fetch_add(1)));
+        std::filesystem::create_directory(path_);
+#else
         char pattern[] = "/tmp/kandrel-test-XXXXXX";
         const char* made = mkdtemp(pattern);
         if (made != nullptr) {
             path_ = made;
         }
+#endif
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(path_);
     }
@@ -63,7 +76,9 @@ public:
     bool log_exists() const { return std::filesystem::exists(path_ / "ldap.log"); }
     std::string log_text() const
     {
-        std::ifstream in(path_ / "ldap.log", std::ios::binary);
+        // Read as text: the log is written in text mode, whose line end is
+        // "\r\n" on Windows.
+        std::ifstream in(path_ / "ldap.log");
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 

@@ -6,7 +6,11 @@
 
 #include "ldap_client.h"
 
+#ifdef _WIN32
+#define PARTIAL_EXPORT __declspec(dllexport)
+#else
 #define PARTIAL_EXPORT __attribute__((visibility("default")))
+#endif
 
 static char session_marker;
 static char text_buffer[64];

@@ -1,6 +1,10 @@
 #include "test_host.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <cstring>
@@ -778,6 +782,23 @@ std::size_t Request::host_items() const
 
 // ---- Component -----------------------------------------------------------------
 
+#ifdef _WIN32
+Component::Component(const std::string& path)
+{
+    library_ = LoadLibraryA(path.c_str());
+    if (library_ != nullptr) {
+        proc_ = reinterpret_cast<HostComponentProc>(reinterpret_cast<void*>(
+            GetProcAddress(static_cast<HMODULE>(library_), HOST_COMPONENT_EXPORT_NAME)));
+    }
+}
+
+Component::~Component()
+{
+    if (library_ != nullptr) {
+        FreeLibrary(static_cast<HMODULE>(library_));
+    }
+}
+#else
 Component::Component(const std::string& path)
 {
     library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -792,6 +813,7 @@ Component::~Component()
         dlclose(library_);
     }
 }
+#endif
 
 HostAnswer Component::send(std::uint32_t message, HostWParam wparam, HostLParam lparam,
                            HostCallInfo* call, HostWindow window) const

@@ -1,7 +1,8 @@
 // A Quillon host for tests and demos: it keeps character, integer, boolean,
 // binary and list values (lists of rows of cells), builds the item lists of
 // requests, offers the string and default-procedure services, loads a plug-in
-// component with dlopen and calls its LDAPWndProc exactly as the host does.
+// component (dlopen, LoadLibrary on Windows) and calls its LDAPWndProc exactly
+// as the host does.
 //
 // Every value and list the host makes is counted while it lives, so a test
 // can prove that HOSTMSG_RELEASE_RESULTS freed exactly the component's items
@@ -123,7 +124,7 @@ struct Reply {
     std::size_t left_after_release = 0;    // component items left after it
 };
 
-// A plug-in component loaded with dlopen.
+// A plug-in component loaded with dlopen (LoadLibrary on Windows).
 class Component {
 public:
     explicit Component(const std::string& path);

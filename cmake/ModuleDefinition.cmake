@@ -1,0 +1,32 @@
+# Reading Windows module-definition (.def) files in CMake scripts.
+
+# read_module_definition(<def> <out>): the EXPORTS of a module-definition file as
+# a list of "name" or "name=ordinal".
+function(read_module_definition def out)
+  file(READ ${def} text)
+  # Comments run from a semicolon to the end of the line.
+  string(REGEX REPLACE ";[^\n]*" "" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+  set(in_exports OFF)
+  set(entries "")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "")
+      continue()
+    elseif(line STREQUAL "EXPORTS")
+      set(in_exports ON)
+    elseif(line MATCHES "^(LIBRARY|NAME)( |$)")
+      set(in_exports OFF)
+    elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z_0-9]*)[ \t]+@([0-9]+)$")
+      list(APPEND entries "${CMAKE_MATCH_1}=${CMAKE_MATCH_2}")
+    elseif(in_exports AND line MATCHES "^([A-Za-z_][A-Za-z_0-9]*)$")
+      list(APPEND entries "${CMAKE_MATCH_1}")
+    else()
+      message(FATAL_ERROR "${def}: cannot read \"${line}\"")
+    endif()
+  endforeach()
+  if(NOT entries)
+    message(FATAL_ERROR "${def} lists no exports")
+  endif()
+  set(${out} "${entries}" PARENT_SCOPE)
+endfunction()
