@@ -1,10 +1,11 @@
 #include "parameters.h"
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_set>
 
 #include "host_services.h"
 #include "host_values.h"
@@ -113,8 +114,8 @@ char* copy_text(const char* text, std::size_t length) noexcept
     return copy;
 }
 
-// The characters of an item's value, checked: null when the host answered
-// nothing usable.
+}  // namespace
+
 const HostChar* item_characters(const HostItem* item, std::size_t& count) noexcept
 {
     count = 0;
@@ -134,27 +135,100 @@ const HostChar* item_characters(const HostItem* item, std::size_t& count) noexce
     return count > 0 ? record->characters : kNoCharacters;
 }
 
+namespace {
+
+// A set of item addresses with open addressing: every result item passes
+// through it, so it allocates only when it grows.
+class ItemSet {
+public:
+    ~ItemSet() { std::free(slots_); }
+
+    bool insert(const HostItem* item) noexcept
+    {
+        if ((used_ + 1) * 2 > capacity_ && !rehash(live_ * 2 + 2 > capacity_ ? capacity_ * 2 : capacity_)) {
+            return false;
+        }
+        std::size_t at = home(item);
+        while (slots_[at] != nullptr && slots_[at] != kErased) {
+            at = (at + 1) & (capacity_ - 1);
+        }
+        used_ += slots_[at] == nullptr ? 1 : 0;
+        slots_[at] = item;
+        ++live_;
+        return true;
+    }
+
+    bool erase(const HostItem* item) noexcept
+    {
+        if (capacity_ == 0) {
+            return false;
+        }
+        for (std::size_t at = home(item); slots_[at] != nullptr; at = (at + 1) & (capacity_ - 1)) {
+            if (slots_[at] == item) {
+                slots_[at] = kErased;
+                --live_;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static inline const HostItem* const kErased = reinterpret_cast<const HostItem*>(std::uintptr_t{1});
+
+    std::size_t home(const HostItem* item) const noexcept
+    {
+        return (reinterpret_cast<std::uintptr_t>(item) * 0x9E3779B97F4A7C15u >> 16) & (capacity_ - 1);
+    }
+
+    // Moves the live items into capacity slots (at least 16), dropping the
+    // erased marks.
+    bool rehash(std::size_t capacity) noexcept
+    {
+        capacity = capacity < 16 ? 16 : capacity;
+        auto* fresh = static_cast<const HostItem**>(std::calloc(capacity, sizeof(const HostItem*)));
+        if (fresh == nullptr) {
+            return false;
+        }
+        const HostItem** old = slots_;
+        const std::size_t old_capacity = capacity_;
+        slots_ = fresh;
+        capacity_ = capacity;
+        used_ = live_ = 0;
+        for (std::size_t i = 0; i < old_capacity; ++i) {
+            if (old[i] != nullptr && old[i] != kErased) {
+                insert(old[i]);
+            }
+        }
+        std::free(old);
+        return true;
+    }
+
+    const HostItem** slots_ = nullptr;
+    std::size_t capacity_ = 0;  // a power of two
+    std::size_t used_ = 0;      // live and erased slots
+    std::size_t live_ = 0;
+};
+
 // The items this component allocated and has not released yet. Only these
 // are freed on release, whatever marks the host puts on its own items.
 platform::Lock items_lock;
-std::unordered_set<const HostItem*> live_items;
+ItemSet live_items;
 
 bool remember_item(const HostItem* item) noexcept
 {
-    try {
-        std::lock_guard guard(items_lock);
-        live_items.insert(item);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    std::lock_guard guard(items_lock);
+    return live_items.insert(item);
 }
 
 bool forget_item(const HostItem* item) noexcept
 {
     std::lock_guard guard(items_lock);
-    return live_items.erase(item) != 0;
+    return live_items.erase(item);
 }
+
+// Texts up to this many bytes are converted for the host on the stack.
+constexpr std::size_t kShortText = 256;
 
 // Where a writer puts its value: the value of item n, or a new value that
 // becomes the return item when the write is committed.
@@ -163,7 +237,7 @@ public:
     Target(HostCallInfo* call, int n) noexcept : call_(call), n_(n)
     {
         if (n == 0) {
-            fresh_ = std::make_unique<host::Value>();
+            fresh_.emplace();
             usable_ = call != nullptr && fresh_->handle() != 0;
         } else {
             item_ = find_item(call, n);
@@ -189,7 +263,7 @@ private:
     HostCallInfo* call_;
     int n_;
     HostItem* item_ = nullptr;
-    std::unique_ptr<host::Value> fresh_;
+    std::optional<host::Value> fresh_;
     bool usable_ = false;
 };
 
@@ -213,6 +287,59 @@ bool get_string(const HostCallInfo* call, int n, bool utf8, Text& out, bool allo
         out.reset(copy_text("", 0));
     }
     return out != nullptr;
+}
+
+void ParamText::take(ParamText& other) noexcept
+{
+    heap_ = std::move(other.heap_);
+    if (!heap_) {
+        std::memcpy(inline_, other.inline_, std::strlen(other.inline_) + 1);
+    }
+    other.inline_[0] = '\0';
+}
+
+ParamText& ParamText::operator=(ParamText&& other) noexcept
+{
+    if (this != &other) {
+        take(other);
+    }
+    return *this;
+}
+
+ParamText::Read ParamText::read(const HostCallInfo* call, int n, bool utf8) noexcept
+{
+    heap_.reset();
+    inline_[0] = '\0';
+    std::size_t count = 0;
+    const HostChar* characters = item_characters(find_item(call, n), count);
+    if (characters == nullptr) {
+        return Read::absent;
+    }
+    std::size_t length = 0;
+    const bool fits = utf8 ? count < kInline / 4 : count < kInline;
+    if (fits) {
+        if (utf8) {
+            if (!text::utf8_into(inline_, characters, count, &length)) {
+                inline_[0] = '\0';
+                return Read::unconvertible;
+            }
+            return Read::ok;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            inline_[i] = static_cast<char>(text::code_page_byte(characters[i]));
+        }
+        inline_[count] = '\0';
+        return Read::ok;
+    }
+    text::EightBitBuffer buffer;
+    const char* converted = utf8 ? text::utf8_from_host(buffer, characters, count, &length)
+                                 : text::code_page_from_host(buffer, characters, count, &length);
+    if (converted == nullptr) {
+        inline_[0] = '\0';
+        return buffer.data() == nullptr ? Read::no_memory : Read::unconvertible;
+    }
+    heap_.reset(buffer.take());
+    return Read::ok;
 }
 
 bool get_string_list(const HostCallInfo* call, int n, bool utf8, TextList& out, bool allow_null) noexcept
@@ -322,16 +449,25 @@ bool set_string(HostCallInfo* call, int n, bool utf8, const char* text) noexcept
     if (text == nullptr) {
         value.set_empty_text();
     } else {
-        text::HostTextBuffer buffer;
-        std::size_t count = 0;
+        // Short texts, most of what crosses, convert on the stack.
         const std::size_t length = std::strlen(text);
-        const HostChar* converted = utf8 ? text::host_from_utf8(buffer, text, length, &count)
-                                         : text::host_from_code_page(buffer, text, length, &count);
-        if (converted == nullptr ||
-            count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        HostChar area[kShortText + 1];
+        text::HostTextBuffer buffer;
+        HostChar* out = area;
+        if (length > kShortText) {
+            out = buffer.ensure(length + 1) ? buffer.data() : nullptr;
+        }
+        std::size_t count = length;
+        bool converted = out != nullptr;
+        if (converted && utf8) {
+            converted = text::host_from_utf8_into(out, text, length, &count);
+        } else if (converted) {
+            text::host_from_code_page_into(out, text, length);
+        }
+        if (!converted || count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
             value.set_empty_text();
         } else {
-            value.set_characters(converted, count);
+            value.set_characters(out, count);
         }
     }
     return target.commit();
@@ -343,19 +479,34 @@ bool set_string_list(HostCallInfo* call, int n, bool utf8, char* const* strings,
     if (strings == nullptr) {
         return set_string(call, n, utf8, nullptr);
     }
-    try {
-        std::string joined;
-        for (std::size_t i = 0; i < count && strings[i] != nullptr; ++i) {
-            joined += strings[i];
-            joined += ',';
-        }
-        if (!joined.empty()) {
-            joined.pop_back();
-        }
-        return set_string(call, n, utf8, joined.c_str());
-    } catch (...) {
-        return false;
+    std::size_t length = 0;
+    std::size_t entries = 0;
+    for (; entries < count && strings[entries] != nullptr; ++entries) {
+        length += std::strlen(strings[entries]) + 1;
     }
+    // Short lists are joined on the stack.
+    char area[kShortText + 1];
+    Text heap;
+    char* joined = area;
+    if (length > sizeof area) {
+        heap.reset(static_cast<char*>(std::malloc(length)));
+        joined = heap.get();
+        if (joined == nullptr) {
+            return false;
+        }
+    }
+    char* end = joined;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t size = std::strlen(strings[i]);
+        std::memcpy(end, strings[i], size);
+        end += size;
+        *end++ = ',';
+    }
+    if (end != joined) {
+        --end;  // the last comma
+    }
+    *end = '\0';
+    return set_string(call, n, utf8, joined);
 }
 
 HostAnswer return_code(HostCallInfo* call, std::int32_t code) noexcept

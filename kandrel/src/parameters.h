@@ -24,6 +24,31 @@ struct FreeText {
 };
 using Text = std::unique_ptr<char, FreeText>;
 
+// An 8-bit text read from a parameter: held in the object itself when it is
+// short, which most parameters are, so reading it allocates nothing.
+class ParamText {
+public:
+    enum class Read { ok, absent, unconvertible, no_memory };
+
+    ParamText() noexcept { inline_[0] = '\0'; }
+    ParamText(ParamText&& other) noexcept { take(other); }
+    ParamText& operator=(ParamText&& other) noexcept;
+    ParamText(const ParamText&) = delete;
+    ParamText& operator=(const ParamText&) = delete;
+
+    const char* get() const noexcept { return heap_ ? heap_.get() : inline_; }
+    // Reads item n in UTF-8 (utf8 true) or the code page. On anything but
+    // ok the text is empty.
+    Read read(const HostCallInfo* call, int n, bool utf8) noexcept;
+
+private:
+    void take(ParamText& other) noexcept;
+
+    static constexpr std::size_t kInline = 256;
+    char inline_[kInline];
+    Text heap_;
+};
+
 // A null-terminated array of 8-bit texts, entries and array from the C
 // allocator.
 class TextList {
@@ -46,6 +71,9 @@ private:
 
 // The first item with the given number, or null.
 HostItem* find_item(const HostCallInfo* call, int number) noexcept;
+// The characters of an item's value, count set to their number; null for an
+// absent item or a value without usable characters.
+const HostChar* item_characters(const HostItem* item, std::size_t& count) noexcept;
 // The method or property id of a request: the first word of its first item.
 std::int32_t request_id(const HostCallInfo* call) noexcept;
 // k such that items 1 to k exist and item k + 1 does not.

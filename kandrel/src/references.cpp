@@ -280,7 +280,12 @@ void format(Kind kind, Token token, char (&out)[32]) noexcept
         out[0] = '\0';
         return;
     }
-    std::snprintf(out, sizeof out, "%s%08lx", prefix(kind), static_cast<unsigned long>(token));
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::memcpy(out, prefix(kind), kPrefixLength);
+    for (std::size_t i = 0; i < 8; ++i) {
+        out[kPrefixLength + i] = kDigits[(token >> (28 - 4 * i)) & 0xF];
+    }
+    out[kTextLength] = '\0';
 }
 
 bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token from) noexcept
@@ -314,37 +319,55 @@ bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release releas
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
 {
     out = 0;
-    params::Text text;
-    if (!params::get_string(call, n, utf8, text, true)) {
+    // References are ASCII, which both encodings keep as it is: the host's
+    // characters are read directly, without converting the text.
+    std::size_t count = 0;
+    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
+    if (characters == nullptr) {
         return false;
     }
-    const char* passed = text.get();
-    if (passed[0] == '\0') {
+    if (count == 0 || characters[0] == 0) {
         return true;
     }
-    if (std::strncmp(passed, prefix(kind), kPrefixLength) != 0) {
-        log::write(log::kBadReference, prefix(kind), passed);
+    const char* wanted = prefix(kind);
+    bool prefixed = count >= kPrefixLength;
+    for (std::size_t i = 0; prefixed && i < kPrefixLength; ++i) {
+        prefixed = characters[i] == static_cast<unsigned char>(wanted[i]);
+    }
+    if (!prefixed) {
+        // The log line shows the text as it was passed.
+        params::Text text;
+        if (params::get_string(call, n, utf8, text, true) && text.get()[0] != '\0') {
+            log::write(log::kBadReference, wanted, text.get());
+        }
         return false;
     }
     // Hexadecimal digits up to the first other character; a token has at
     // most eight of them.
     Token value = 0;
-    std::size_t digits = 0;
-    for (const char* p = passed + kPrefixLength;; ++p) {
+    std::size_t i = kPrefixLength;
+    for (; i < count; ++i) {
+        const HostChar c = characters[i];
         unsigned digit;
-        if (*p >= '0' && *p <= '9') {
-            digit = static_cast<unsigned>(*p - '0');
-        } else if (*p >= 'a' && *p <= 'f') {
-            digit = static_cast<unsigned>(*p - 'a' + 10);
-        } else if (*p >= 'A' && *p <= 'F') {
-            digit = static_cast<unsigned>(*p - 'A' + 10);
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
         } else {
             break;
         }
-        if (++digits > 8) {
+        if (i - kPrefixLength == 8) {
             return false;
         }
         value = (value << 4) | digit;
+    }
+    // A text that UTF-8 cannot carry reads as absent, as every text does.
+    for (; utf8 && i < count; ++i) {
+        if ((characters[i] >= 0xD800 && characters[i] <= 0xDFFF) || characters[i] > 0x10FFFF) {
+            return false;
+        }
     }
     out = value;
     return true;

@@ -125,6 +125,12 @@ bool legal_utf8(const unsigned char* source, unsigned length)
 
 unsigned char code_page_byte(HostChar character) noexcept
 {
+    // Bytes 0x00 to 0x7F and 0xA0 to 0xFF are the characters of the same
+    // value, and 0x80 to 0x9F are none: only the 27 characters above U+00FF
+    // need the table.
+    if (character < 0x100) {
+        return character >= 0x80 && character < 0xA0 ? 0x20 : static_cast<unsigned char>(character);
+    }
     int low = 0;
     int high = static_cast<int>(kFromHost.size()) - 1;
     while (low <= high) {
@@ -144,27 +150,28 @@ unsigned char code_page_byte(HostChar character) noexcept
 
 HostChar code_page_character(unsigned char byte) noexcept { return kToHost[byte]; }
 
-char* utf8_from_host(EightBitBuffer& buffer, const HostChar* characters, std::size_t count,
-                     std::size_t* length) noexcept
+bool utf8_into(char* area, const HostChar* characters, std::size_t count, std::size_t* length) noexcept
 {
     *length = 0;
-    if (count > (static_cast<std::size_t>(-1) - 1) / 4 || (count > 0 && characters == nullptr) ||
-        !buffer.ensure(4 * count + 1)) {
-        return nullptr;
-    }
-    unsigned char* out = reinterpret_cast<unsigned char*>(buffer.data());
-    const unsigned char* const end = out + 4 * count;
+    unsigned char* const out = reinterpret_cast<unsigned char*>(area);
     unsigned char* target = out;
+    std::size_t i = 0;
+    // Runs of ASCII, the bulk of directory text, take one byte each.
+    while (i < count && characters[i] < 0x80) {
+        *target++ = static_cast<unsigned char>(characters[i++]);
+    }
     bool ok = true;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (; i < count; ++i) {
         HostChar c = characters[i];
+        if (c < 0x80) {
+            *target++ = static_cast<unsigned char>(c);
+            continue;
+        }
         if (is_surrogate(c)) {
-            return nullptr;
+            return false;
         }
         unsigned bytes;
-        if (c < 0x80) {
-            bytes = 1;
-        } else if (c < 0x800) {
+        if (c < 0x800) {
             bytes = 2;
         } else if (c < 0x10000) {
             bytes = 3;
@@ -175,25 +182,33 @@ char* utf8_from_host(EightBitBuffer& buffer, const HostChar* characters, std::si
             c = kReplacement;
             ok = false;
         }
-        if (static_cast<std::size_t>(end - target) < bytes) {
-            return nullptr;
-        }
         static constexpr unsigned char kFirstByteMark[5] = {0x00, 0x00, 0xC0, 0xE0, 0xF0};
         target += bytes;
         switch (bytes) {
         case 4: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
         case 3: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
         case 2: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
-        case 1: *--target = static_cast<unsigned char>(c | kFirstByteMark[bytes]);
+        default: *--target = static_cast<unsigned char>(c | kFirstByteMark[bytes]);
         }
         target += bytes;
     }
     if (!ok) {
-        return nullptr;
+        return false;
     }
     *target = 0;
     *length = static_cast<std::size_t>(target - out);
-    return buffer.data();
+    return true;
+}
+
+char* utf8_from_host(EightBitBuffer& buffer, const HostChar* characters, std::size_t count,
+                     std::size_t* length) noexcept
+{
+    *length = 0;
+    if (count > (static_cast<std::size_t>(-1) - 1) / 4 || (count > 0 && characters == nullptr) ||
+        !buffer.ensure(4 * count + 1)) {
+        return nullptr;
+    }
+    return utf8_into(buffer.data(), characters, count, length) ? buffer.data() : nullptr;
 }
 
 char* code_page_from_host(EightBitBuffer& buffer, const HostChar* characters, std::size_t count,
@@ -213,26 +228,24 @@ char* code_page_from_host(EightBitBuffer& buffer, const HostChar* characters, st
     return out;
 }
 
-HostChar* host_from_utf8(HostTextBuffer& buffer, const char* text, std::size_t length,
-                         std::size_t* count) noexcept
+bool host_from_utf8_into(HostChar* out, const char* text, std::size_t length, std::size_t* count) noexcept
 {
     *count = 0;
-    if (length == static_cast<std::size_t>(-1) || (length > 0 && text == nullptr) ||
-        !buffer.ensure(length + 1)) {
-        return nullptr;
-    }
     const unsigned char* source = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* const end = source + length;
-    HostChar* out = buffer.data();
     std::size_t written = 0;
     bool ok = true;
     while (source < end) {
+        if (*source < 0x80) {
+            out[written++] = *source++;
+            continue;
+        }
         const unsigned extra = trailing_bytes(*source);
         if (extra >= static_cast<std::size_t>(end - source)) {
-            return nullptr;
+            return false;
         }
         if (!legal_utf8(source, extra + 1)) {
-            return nullptr;
+            return false;
         }
         std::uint32_t value = 0;
         for (unsigned i = 0; i <= extra; ++i) {
@@ -246,17 +259,36 @@ HostChar* host_from_utf8(HostTextBuffer& buffer, const char* text, std::size_t l
             out[written++] = kReplacement;
             ok = false;
         } else if (is_surrogate(value)) {
-            return nullptr;
+            return false;
         } else {
             out[written++] = value;
         }
     }
     if (!ok) {
-        return nullptr;
+        return false;
     }
     out[written] = 0;
     *count = written;
-    return out;
+    return true;
+}
+
+HostChar* host_from_utf8(HostTextBuffer& buffer, const char* text, std::size_t length,
+                         std::size_t* count) noexcept
+{
+    *count = 0;
+    if (length == static_cast<std::size_t>(-1) || (length > 0 && text == nullptr) ||
+        !buffer.ensure(length + 1)) {
+        return nullptr;
+    }
+    return host_from_utf8_into(buffer.data(), text, length, count) ? buffer.data() : nullptr;
+}
+
+void host_from_code_page_into(HostChar* out, const char* text, std::size_t length) noexcept
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        out[i] = kToHost[static_cast<unsigned char>(text[i])];
+    }
+    out[length] = 0;
 }
 
 HostChar* host_from_code_page(HostTextBuffer& buffer, const char* text, std::size_t length,
@@ -267,13 +299,9 @@ HostChar* host_from_code_page(HostTextBuffer& buffer, const char* text, std::siz
         !buffer.ensure(length + 1)) {
         return nullptr;
     }
-    HostChar* out = buffer.data();
-    for (std::size_t i = 0; i < length; ++i) {
-        out[i] = kToHost[static_cast<unsigned char>(text[i])];
-    }
-    out[length] = 0;
+    host_from_code_page_into(buffer.data(), text, length);
     *count = length;
-    return out;
+    return buffer.data();
 }
 
 std::size_t host_from_wide(const char16_t* units, std::size_t unit_count, HostChar* characters,

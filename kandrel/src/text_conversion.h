@@ -91,6 +91,13 @@ HostChar* host_from_code_page(HostTextBuffer& buffer, const char* text, std::siz
 std::size_t host_from_wide(const char16_t* units, std::size_t unit_count, HostChar* characters,
                            std::size_t capacity) noexcept;
 
+// The same conversions into an area the caller provides: 4 * count + 1 bytes
+// for UTF-8, length + 1 characters for host text. False where the buffer
+// forms answer null.
+bool utf8_into(char* area, const HostChar* characters, std::size_t count, std::size_t* length) noexcept;
+bool host_from_utf8_into(HostChar* area, const char* text, std::size_t length, std::size_t* count) noexcept;
+void host_from_code_page_into(HostChar* area, const char* text, std::size_t length) noexcept;
+
 // The code page's byte for one character: 0x20 when it has none.
 unsigned char code_page_byte(HostChar character) noexcept;
 // The character of one code-page byte.

@@ -27,8 +27,8 @@ HostAnswer change(MethodCall& call, Change how)
 {
     AttributeCollection collection;
     collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    const params::Text name = call.text(kName);
-    const params::Text value = call.text(kValue);
+    const params::ParamText name = call.text(kName);
+    const params::ParamText value = call.text(kValue);
     if (how == Change::set_or_add) {
         collection.set_or_add(name.get(), value.get());
     } else {

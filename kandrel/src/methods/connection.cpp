@@ -16,7 +16,7 @@ HostAnswer init(MethodCall& call)
     if (call.count() < 2) {
         return call.code(kCodeBadParameters);
     }
-    const params::Text host = call.text(1);
+    const params::ParamText host = call.text(1);
     const std::int32_t port = call.integer(2);
     // The old session goes first, as $unbind_s would let it go.
     call.object().replace_session(SessionRef());
@@ -44,8 +44,8 @@ HostAnswer simple_bind(MethodCall& call)
     if (call.count() < 2) {
         return call.code(kCodeBadParameters);
     }
-    const params::Text dn = call.text(1);
-    const params::Text password = call.text(2);
+    const params::ParamText dn = call.text(1);
+    const params::ParamText password = call.text(2);
     log::write(log::kBinding);
     const int code = library::call<Entry::ldap_simple_bind_s>(call.ld(), dn.get(), password.get());
     if (code != 0) {

@@ -42,10 +42,10 @@ LDAPControl** ControlList::get() noexcept
 
 bool MethodCall::utf8() const noexcept { return object_.utf8(); }
 
-params::Text MethodCall::text(int n) const
+params::ParamText MethodCall::text(int n) const
 {
-    params::Text text;
-    if (!params::get_string(call_, n, utf8(), text, false)) {
+    params::ParamText text;
+    if (text.read(call_, n, utf8()) == params::ParamText::Read::no_memory) {
         throw std::bad_alloc();
     }
     return text;

@@ -109,7 +109,7 @@ public:
 
     // Parameter n as text, the empty text when omitted or not convertible.
     // Throws std::bad_alloc when memory is short.
-    params::Text text(int n) const;
+    params::ParamText text(int n) const;
     // Parameter n as text; null when omitted or not convertible.
     params::Text text_or_null(int n) const;
     // Parameter n as an integer (booleans too), fallback when omitted.

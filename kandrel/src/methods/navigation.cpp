@@ -99,7 +99,7 @@ HostAnswer next_attribute(MethodCall& call)
 HostAnswer get_values(MethodCall& call)
 {
     const refs::Pin entry = call.reference(1, Kind::entry);
-    const params::Text attribute = call.text(2);
+    const params::ParamText attribute = call.text(2);
     LibraryValues values;
     if (entry) {
         values.reset(
@@ -114,7 +114,7 @@ HostAnswer get_values(MethodCall& call)
 HostAnswer get_values_len(MethodCall& call)
 {
     const refs::Pin entry = call.reference(1, Kind::entry);
-    const params::Text attribute = call.text(2);
+    const params::ParamText attribute = call.text(2);
     LibraryBervals values;
     if (entry) {
         values.reset(library::call<Entry::ldap_get_values_len>(call.ld(), entry.as<LDAPMessage>(),

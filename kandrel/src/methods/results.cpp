@@ -73,7 +73,7 @@ HostAnswer parse_reference(MethodCall& call)
 HostAnswer free(MethodCall& call)
 {
     static constexpr Kind kFreeable[] = {Kind::message, Kind::ber_element, Kind::controls};
-    const params::Text text = call.text(1);
+    const params::ParamText text = call.text(1);
     for (const Kind kind : kFreeable) {
         if (std::strncmp(text.get(), refs::prefix(kind), refs::kPrefixLength) != 0) {
             continue;

@@ -19,9 +19,9 @@ constexpr int kDefaultWaitSeconds = 10;
 // Base, Scope, Filter, Attrs, AttrsOnly, ServerControls, ClientControls,
 // Timeout: what both search methods read.
 struct Search {
-    params::Text base;
+    params::ParamText base;
     std::int32_t scope = 0;
-    params::Text filter;
+    params::ParamText filter;
     params::TextList attributes;
     std::int32_t attributes_only = 0;
     ControlList server;

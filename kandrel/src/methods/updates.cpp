@@ -126,7 +126,7 @@ HostAnswer update(MethodCall& call, Builder build)
     if (build(collection, mods) == Build::malformed) {
         return call.code(kCodeInvalidSyntax);
     }
-    const params::Text dn = call.text(1);
+    const params::ParamText dn = call.text(1);
     ControlList server;
     ControlList client;
     if (!call.controls(3, server) || !call.controls(4, client)) {
@@ -150,7 +150,7 @@ HostAnswer modify(MethodCall& call)
 // $delete_ext_s(DN[, ServerControls, ClientControls])
 HostAnswer remove(MethodCall& call)
 {
-    const params::Text dn = call.text(1);
+    const params::ParamText dn = call.text(1);
     ControlList server;
     ControlList client;
     if (!call.controls(2, server) || !call.controls(3, client)) {
@@ -165,9 +165,9 @@ HostAnswer remove(MethodCall& call)
 // to 3, which would read as those answers, become -1.
 HostAnswer compare(MethodCall& call)
 {
-    const params::Text dn = call.text(1);
-    const params::Text attribute = call.text(2);
-    const params::Text value = call.text(3);
+    const params::ParamText dn = call.text(1);
+    const params::ParamText attribute = call.text(2);
+    const params::ParamText value = call.text(3);
     const int code =
         library::call<Entry::ldap_compare_s>(call.ld(), dn.get(), attribute.get(), value.get());
     struct Outcome {
