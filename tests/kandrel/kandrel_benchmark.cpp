@@ -48,5 +48,3 @@ void CollectionParse(benchmark::State& state)
 BENCHMARK(CollectionParse)->Arg(10)->Arg(1000);
 
 }  // namespace
-
-BENCHMARK_MAIN();
