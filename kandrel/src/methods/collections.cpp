@@ -22,13 +22,17 @@ HostAnswer return_value(MethodCall& call, std::optional<std::string_view> value)
 enum class Change { add, set_or_add };
 
 // The collection with one item added or set, written back as the return
-// value.
+// value. A collection, name or value that cannot be converted is refused: the
+// host program assigns the answer over its collection, which must never come
+// back with items lost.
 HostAnswer change(MethodCall& call, Change how)
 {
     AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    const params::ParamText name = call.text(kName);
-    const params::ParamText value = call.text(kValue);
+    params::ParamText name;
+    params::ParamText value;
+    if (!call.collection(kCollection, collection) || !call.text(kName, name) || !call.text(kValue, value)) {
+        return call.code(kCodeBadParameters);
+    }
     if (how == Change::set_or_add) {
         collection.set_or_add(name.get(), value.get());
     } else {

@@ -110,6 +110,9 @@ public:
     // Parameter n as text, the empty text when omitted or not convertible.
     // Throws std::bad_alloc when memory is short.
     params::ParamText text(int n) const;
+    // Parameter n as text into out, the empty text when omitted. False when
+    // it holds a text that cannot be converted.
+    bool text(int n, params::ParamText& out) const;
     // Parameter n as text; null when omitted or not convertible.
     params::Text text_or_null(int n) const;
     // Parameter n as an integer (booleans too), fallback when omitted.
