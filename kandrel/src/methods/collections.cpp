@@ -46,18 +46,24 @@ HostAnswer change(MethodCall& call, Change how)
 HostAnswer add_att(MethodCall& call) { return change(call, Change::add); }
 HostAnswer set_att(MethodCall& call) { return change(call, Change::set_or_add); }
 
-HostAnswer get_att(MethodCall& call)
+// The first (nth 0) or the nth item of a name, written as the return value.
+HostAnswer get(MethodCall& call, std::int32_t nth)
 {
     AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    return return_value(call, collection.get(call.text(kName).get()));
+    params::ParamText name;
+    if (!call.collection(kCollection, collection) || !call.text(kName, name)) {
+        return call.code(kCodeBadParameters);
+    }
+    return return_value(call, nth == 0 ? collection.get(name.get()) : collection.get_nth(name.get(), nth));
 }
 
+HostAnswer get_att(MethodCall& call) { return get(call, 0); }
+
+// Index 0 or below names no item: its answer is the empty value.
 HostAnswer get_att_array_item(MethodCall& call)
 {
-    AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    return return_value(call, collection.get_nth(call.text(kName).get(), call.integer(kIndex)));
+    const std::int32_t index = call.integer(kIndex);
+    return index < 1 ? return_value(call, std::nullopt) : get(call, index);
 }
 
 }  // namespace kandrel::methods

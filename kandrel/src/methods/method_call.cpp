@@ -88,11 +88,8 @@ params::TextList MethodCall::list(int n) const
 
 bool MethodCall::collection(int n, AttributeCollection& out) const
 {
-    if (params::find_item(call_, n) == nullptr) {
-        return true;
-    }
-    params::Text text;
-    if (!params::get_string(call_, n, utf8(), text, true)) {
+    params::ParamText text;
+    if (!this->text(n, text)) {
         return false;
     }
     out.parse(text.get());
