@@ -7,6 +7,7 @@ packages=(
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils
   libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
 )
 missing=()
 for package in "${packages[@]}"; do
