@@ -83,6 +83,15 @@ public:
     // A handle bound to this peer (protocol version 3, simple bind).
     LDAP* connect();
 
+    // Answers the standard update operations (add, delete, modify, modify
+    // DN) with success, as a directory server would, instead of ignoring
+    // them; for comparisons with the standard tools.
+    void answer_updates(bool on);
+    // Standard update operations answered so far.
+    std::size_t updates_answered();
+    // Message ids of the abandon requests received so far, in order.
+    std::vector<int> abandoned();
+
 private:
     void serve();
     bool handle_message(int fd, const std::string& message);
@@ -97,6 +106,9 @@ private:
     std::deque<Reply> script_;
     std::function<Reply(const Request&)> responder_;
     std::vector<Request> requests_;
+    bool answer_updates_ = false;
+    std::size_t updates_answered_ = 0;
+    std::vector<int> abandoned_;
 };
 
 // Owner of a handle from TestPeer::connect().
