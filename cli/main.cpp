@@ -170,16 +170,18 @@ int run(int argc, char** argv, Output& output)
             if (action == candidate->action)
                 command = candidate;
         if (command == nullptr) {
-            if (action == "--help" || action.empty()) {
-                std::FILE* to = action.empty() ? stderr : stdout;
-                std::fprintf(to, "usage:\n");
+            if (action == "--help") {
+                std::printf("usage:\n");
                 for (const Command* candidate : in_group)
-                    std::fprintf(to, "  %-60s %s\n", usage_line(*candidate).c_str(), candidate->summary);
-                if (action.empty())
-                    throw UsageError("'" + group + "' needs an action");
+                    std::printf("  %-50s %s\n", usage_line(*candidate).c_str(), candidate->summary);
                 return 0;
             }
-            throw UsageError("unknown action '" + action + "' of '" + group + "'");
+            std::string actions;
+            for (const Command* candidate : in_group)
+                actions += std::string(actions.empty() ? "" : ", ") + candidate->action;
+            throw UsageError((action.empty() ? "'" + group + "' needs an action"
+                                             : "unknown action '" + action + "' of '" + group + "'") +
+                             " (" + actions + ")");
         }
         ++optind;
     }
