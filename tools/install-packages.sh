@@ -7,7 +7,7 @@ packages=(
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev groff-base
 )
 missing=()
 for package in "${packages[@]}"; do
