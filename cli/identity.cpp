@@ -8,17 +8,25 @@
 namespace cli {
 namespace {
 
-int whoami(Invocation& call)
+// Runs a request that hands out a DN and prints the DN.
+template <typename Request>
+int show_dn(Invocation& call, const char* what, Request&& request)
 {
-    bool context = call.has("context-identity");
     LDAP* ld = call.session();
     if (ld == nullptr)
         return 0;
     TervaneString dn;
-    call.check(context ? ldap_get_context_identity_name(ld, Out(dn)) : ldap_get_bind_dn(ld, Out(dn)),
-               context ? "ldap_get_context_identity_name" : "ldap_get_bind_dn");
+    call.check(request(ld, Out(dn)), what);
     call.out().document(Json{{"dn", text_value(dn.get())}});
     return 0;
+}
+
+int whoami(Invocation& call)
+{
+    if (call.has("context-identity"))
+        return show_dn(call, "ldap_get_context_identity_name",
+                       [](LDAP* ld, char** dn) { return ldap_get_context_identity_name(ld, dn); });
+    return show_dn(call, "ldap_get_bind_dn", [](LDAP* ld, char** dn) { return ldap_get_bind_dn(ld, dn); });
 }
 
 int privileges(Invocation& call)
@@ -84,25 +92,15 @@ std::vector<unsigned short> to_utf16(const std::string& text)
 int name_vorn(Invocation& call)
 {
     std::vector<unsigned short> name = to_utf16(call.arg(0));
-    LDAP* ld = call.session();
-    if (ld == nullptr)
-        return 0;
-    TervaneString dn;
-    call.check(ldap_vorn_to_ldap(ld, name.data(), Out(dn)), "ldap_vorn_to_ldap");
-    call.out().document(Json{{"dn", text_value(dn.get())}});
-    return 0;
+    return show_dn(call, "ldap_vorn_to_ldap",
+                   [&](LDAP* ld, char** dn) { return ldap_vorn_to_ldap(ld, name.data(), dn); });
 }
 
 int name_dns(Invocation& call)
 {
     std::string name = call.arg(0);
-    LDAP* ld = call.session();
-    if (ld == nullptr)
-        return 0;
-    TervaneString dn;
-    call.check(ldap_dns_to_x500_dn(ld, name.data(), Out(dn)), "ldap_dns_to_x500_dn");
-    call.out().document(Json{{"dn", text_value(dn.get())}});
-    return 0;
+    return show_dn(call, "ldap_dns_to_x500_dn",
+                   [&](LDAP* ld, char** dn) { return ldap_dns_to_x500_dn(ld, name.data(), dn); });
 }
 
 int refresh(Invocation& call)

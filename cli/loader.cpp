@@ -429,6 +429,7 @@ int Loader::run()
 
 int load(Invocation& call)
 {
+    call.out().set_streaming(true);
     Settings settings;
     settings.path = call.has_arg(0) ? call.arg(0) : "-";
     settings.batch_size = call.integer("batch", kDefaultBatch);

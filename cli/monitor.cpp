@@ -106,6 +106,7 @@ int monitor(Invocation& call)
     std::vector<std::string> filters = call.values("filter");
     if (!filters.empty() && filters.size() != 1 && filters.size() != events.size())
         throw UsageError("monitor: give --filter once (for every event) or once per event, in order");
+    call.out().set_streaming(true);
     int limit = call.integer("count", 0);
     if (limit < 0)
         throw UsageError("monitor: --count must not be negative");

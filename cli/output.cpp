@@ -171,7 +171,7 @@ void Output::failure(std::string_view what, int code, std::string_view diagnosti
         Json doc{{"result", code}, {"error", text}};
         if (!diagnostic.empty())
             doc["diagnostic"] = std::string(diagnostic);
-        std::fprintf(out_, "%s\n", dump(doc, 2).c_str());
+        std::fprintf(out_, "%s\n", dump(doc, streaming_ ? -1 : 2).c_str());
         std::fflush(out_);
     }
 }

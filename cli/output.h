@@ -48,6 +48,9 @@ public:
     // A -v line on standard error.
     void verbose(std::string_view message);
     void set_verbose(bool on) { verbose_ = on; }
+    // A command whose output is a stream: its JSON failure documents are one
+    // line each, like its items.
+    void set_streaming(bool on) { streaming_ = on; }
     bool is_verbose() const { return verbose_; }
 
     std::FILE* stream() const { return out_; }
@@ -56,6 +59,7 @@ public:
 private:
     Format format_ = Format::text;
     bool verbose_ = false;
+    bool streaming_ = false;
     std::FILE* out_;
     std::FILE* err_;
 };

@@ -7,30 +7,21 @@
 namespace cli {
 namespace {
 
-int add(Invocation& call)
+// add and change-type: the same arguments for two requests.
+int set_type(Invocation& call)
 {
+    bool add = std::string(call.command().action) == "add";
     std::string dn = call.arg(0), server = call.arg(1);
-    int type = call.integer("type", 0), flags = call.integer("flags", 0);
     if (!call.has("type"))
-        throw UsageError("replica add: --type is required");
+        throw UsageError(call.name() + ": --type is required");
+    int type = call.integer("type", 0), flags = call.integer("flags", 0);
     LDAP* ld = call.session();
     if (ld == nullptr)
         return 0;
-    call.check(ldap_add_replica(ld, dn.data(), server.data(), type, flags), "ldap_add_replica");
-    call.out().done(Json{{"dn", dn}, {"server", server}, {"type", type}, {"flags", flags}});
-    return 0;
-}
-
-int change_type(Invocation& call)
-{
-    std::string dn = call.arg(0), server = call.arg(1);
-    int type = call.integer("type", 0), flags = call.integer("flags", 0);
-    if (!call.has("type"))
-        throw UsageError("replica change-type: --type is required");
-    LDAP* ld = call.session();
-    if (ld == nullptr)
-        return 0;
-    call.check(ldap_change_replica_type(ld, dn.data(), server.data(), type, flags), "ldap_change_replica_type");
+    if (add)
+        call.check(ldap_add_replica(ld, dn.data(), server.data(), type, flags), "ldap_add_replica");
+    else
+        call.check(ldap_change_replica_type(ld, dn.data(), server.data(), type, flags), "ldap_change_replica_type");
     call.out().done(Json{{"dn", dn}, {"server", server}, {"type", type}, {"flags", flags}});
     return 0;
 }
@@ -89,10 +80,10 @@ const OptionSpec kType{"type", "N", "the replica type (the server's number)"};
 const OptionSpec kFlags{"flags", "N", "the operation's flags (default 0)"};
 
 const Command kCommands[] = {
-    {"replica", "add", "DN SERVER", "add a replica of the partition DN on SERVER", 2, 2, {kType, kFlags}, add},
+    {"replica", "add", "DN SERVER", "add a replica of the partition DN on SERVER", 2, 2, {kType, kFlags}, set_type},
     {"replica", "remove", "DN SERVER", "remove the replica of DN from SERVER", 2, 2, {kFlags}, remove},
     {"replica", "change-type", "DN SERVER", "change the type of the replica of DN on SERVER", 2, 2,
-     {kType, kFlags}, change_type},
+     {kType, kFlags}, set_type},
     {"replica", "info", "DN SERVER", "show what the server keeps about the replica of DN on SERVER", 2, 2, {},
      info},
     {"replica", "list", "DN", "list the replicas of the partition DN", 1, 1, {}, list},

@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix and builds a small consumer against
 # the installed tree twice: with find_package(Tervane) and with pkg-config.
-# Variables: BUILD_DIR, WORK_DIR, SOURCE_DIR (the consumer), C_COMPILER.
+# Variables: BUILD_DIR, WORK_DIR, SOURCE_DIR (the consumer), C_COMPILER,
+# WITH_KANDREL (1 when the build has the plug-in).
 cmake_minimum_required(VERSION 3.25)
 
 function(run_step what)
@@ -22,8 +23,12 @@ foreach(expected bin/tervane share/man/man1/tervane.1 include/tervane.h)
     message(FATAL_ERROR "${expected} is not installed; installed: ${installed}")
   endif()
 endforeach()
-foreach(pattern "libtervane.so$" "libtervane.so.1$" "libtervane.so.1.0.0$" "libkandrel.so$"
-                "pkgconfig/tervane.pc$" "cmake/Tervane/TervaneConfig.cmake$" "cmake/Tervane/TervaneTargets.cmake$")
+set(patterns "libtervane.so$" "libtervane.so.1$" "libtervane.so.1.0.0$" "pkgconfig/tervane.pc$"
+             "cmake/Tervane/TervaneConfig.cmake$" "cmake/Tervane/TervaneTargets.cmake$")
+if(WITH_KANDREL)
+  list(APPEND patterns "libkandrel.so$")
+endif()
+foreach(pattern IN LISTS patterns)
   set(found ${installed})
   list(FILTER found INCLUDE REGEX "${pattern}")
   if(NOT found)
