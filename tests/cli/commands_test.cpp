@@ -171,12 +171,28 @@ TEST_F(CliTest, UriComesFromLdapConfWithoutH)
     EXPECT_EQ(sent_names(), std::vector<std::string>{ADMIN_OID(9)});
 }
 
-TEST_F(CliTest, PasswordFileIsReadWhole)
+TEST_F(CliTest, BindUsesTheDnAndPasswordFromEachSource)
 {
-    TempFile password("secret\n");
-    ProcessResult result = run({"-H", peer.uri(), "-x", "-D", "cn=admin", "-y", password.path(), "refresh"});
+    TempFile password("from file\n");
+    using Bind = std::pair<std::string, std::string>;
+    // -y takes the file whole, its line end included, as OpenLDAP's tools do.
+    EXPECT_EQ(run({"-H", peer.uri(), "-x", "-D", "cn=a", "-y", password.path(), "refresh"}).exit_code, 0);
+    EXPECT_EQ(run({"-H", peer.uri(), "-x", "-D", "cn=b", "-w", "given", "refresh"}).exit_code, 0);
+    EXPECT_EQ(run({"-H", peer.uri(), "-x", "refresh"}).exit_code, 0);
+    EXPECT_EQ(peer.binds(), (std::vector<Bind>{{"cn=a", "from file\n"}, {"cn=b", "given"}, {"", ""}}));
+}
+
+TEST_F(CliTest, PromptedPasswordIsReadFromTheTerminalWithoutEcho)
+{
+    ProcessOptions options;
+    options.controlling_terminal = true;
+    Process process(std::vector<std::string>{"-H", peer.uri(), "-x", "-D", "cn=admin", "-W", "refresh"}, options);
+    ASSERT_TRUE(process.wait_for_error("Enter LDAP Password: "));
+    process.type("typed\n");
+    ProcessResult result = process.finish();
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(peer.requests().size(), 1u);
+    EXPECT_EQ(result.err.find("typed"), std::string::npos) << result.err;
+    EXPECT_EQ(peer.binds(), (std::vector<std::pair<std::string, std::string>>{{"cn=admin", "typed"}}));
 }
 
 TEST_F(CliTest, DryRunContactsNoServer)

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,7 +51,8 @@ Process::Process(const std::vector<std::string>& arguments, const ProcessOptions
     int out[2], err[2], in[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    if (options.terminal_stderr) {
+    bool controlling = options.controlling_terminal;
+    if (options.terminal_stderr || controlling) {
         if (::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
         ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
@@ -60,6 +62,10 @@ Process::Process(const std::vector<std::string>& arguments, const ProcessOptions
     }
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (controlling) {
+            ::setsid();
+            ::ioctl(err[1], TIOCSCTTY, 0);
+        }
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
@@ -131,15 +137,28 @@ bool Process::pump(int timeout_ms)
     return true;
 }
 
-bool Process::wait_for_output(const std::string& text, std::chrono::milliseconds timeout)
+bool Process::wait_for(std::string ProcessResult::*stream, const std::string& text,
+                       std::chrono::milliseconds timeout)
 {
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (result_.out.find(text) == std::string::npos) {
+    while ((result_.*stream).find(text) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline || !pump(50))
-            return result_.out.find(text) != std::string::npos;
+            return (result_.*stream).find(text) != std::string::npos;
     }
     return true;
 }
+
+bool Process::wait_for_output(const std::string& text, std::chrono::milliseconds timeout)
+{
+    return wait_for(&ProcessResult::out, text, timeout);
+}
+
+bool Process::wait_for_error(const std::string& text, std::chrono::milliseconds timeout)
+{
+    return wait_for(&ProcessResult::err, text, timeout);
+}
+
+void Process::type(const std::string& text) { (void)!::write(err_fd_, text.data(), text.size()); }
 
 void Process::signal(int number) { ::kill(pid_, number); }
 

@@ -25,6 +25,8 @@ struct ProcessOptions {
     std::map<std::string, std::optional<std::string>> environment;
     // Standard error on a pseudo-terminal instead of a pipe.
     bool terminal_stderr = false;
+    // That terminal is also the child's controlling terminal (/dev/tty).
+    bool controlling_terminal = false;
 };
 
 class Process {
@@ -34,14 +36,20 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Reads standard output until it holds text; false on time-out or end.
+    // Reads standard output (or error) until it holds text; false on
+    // time-out or end.
     bool wait_for_output(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    bool wait_for_error(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Types on the child's terminal (with terminal_stderr).
+    void type(const std::string& text);
     void signal(int number);
     // Waits for the end (killing the child after the time-out).
     ProcessResult finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 private:
     bool pump(int timeout_ms);
+    bool wait_for(std::string ProcessResult::*stream, const std::string& text,
+                  std::chrono::milliseconds timeout);
 
     pid_t pid_ = -1;
     int out_fd_ = -1, err_fd_ = -1, in_fd_ = -1;

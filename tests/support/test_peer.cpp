@@ -242,6 +242,16 @@ bool TestPeer::handle_message(int fd, const std::string& message)
     if (operation == kUnbindRequest)
         return false;
     if (operation == kBindRequest) {
+        // [APPLICATION 0] { version, name, [0] simple password }
+        ber_int_t version = 0;
+        berval name{}, password{};
+        if (ber_scanf(ber.get(), "{im", &version, &name) != LBER_ERROR) {
+            if (ber_peek_tag(ber.get(), &length) == 0x80)
+                ber_scanf(ber.get(), "m", &password);
+            std::lock_guard lock(mutex_);
+            binds_.emplace_back(std::string(name.bv_val, name.bv_len),
+                                std::string(password.bv_val != nullptr ? password.bv_val : "", password.bv_len));
+        }
         Ber answer(ber_alloc_t(LBER_USE_DER));
         ber_printf(answer.get(), "{it{ess}}", message_id, kBindResponse, 0, "", "");
         send_ber(fd, answer.get());
@@ -363,6 +373,12 @@ std::vector<int> TestPeer::abandoned()
 {
     std::lock_guard lock(mutex_);
     return abandoned_;
+}
+
+std::vector<std::pair<std::string, std::string>> TestPeer::binds()
+{
+    std::lock_guard lock(mutex_);
+    return binds_;
 }
 
 LdapHandle::~LdapHandle()

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ldap_client.h"
@@ -91,6 +92,8 @@ public:
     std::size_t updates_answered();
     // Message ids of the abandon requests received so far, in order.
     std::vector<int> abandoned();
+    // The DN and password of every simple bind received so far, in order.
+    std::vector<std::pair<std::string, std::string>> binds();
 
 private:
     void serve();
@@ -109,6 +112,7 @@ private:
     bool answer_updates_ = false;
     std::size_t updates_answered_ = 0;
     std::vector<int> abandoned_;
+    std::vector<std::pair<std::string, std::string>> binds_;
 };
 
 // Owner of a handle from TestPeer::connect().
