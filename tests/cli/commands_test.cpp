@@ -195,6 +195,13 @@ TEST_F(CliTest, PromptedPasswordIsReadFromTheTerminalWithoutEcho)
     EXPECT_EQ(peer.binds(), (std::vector<std::pair<std::string, std::string>>{{"cn=admin", "typed"}}));
 }
 
+TEST_F(CliTest, VerboseShowsTheConnectionSteps)
+{
+    ProcessResult result = tervane({"-v", "refresh"});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.err, "ldap_initialize( " + peer.uri() + " )\n");
+}
+
 TEST_F(CliTest, DryRunContactsNoServer)
 {
     ProcessResult result = tervane({"-n", "partition", "split", "o=x"});

@@ -212,6 +212,20 @@ TEST_F(Loader, EveryRecordIsSentOnceAndInOrderWithSeveralBatchesInFlight)
     EXPECT_EQ(rendered(peer.requests().back()), "{int 21}");
 }
 
+TEST_F(Loader, RefusedStreamSendsNoBatch)
+{
+    testpeer::Reply refusal = testpeer::Reply::error(53);
+    refusal.name = LBURP_OID(2);
+    refusal.diagnostic = "bulk loading is off";
+    peer.reply(refusal);
+    TempFile ldif(kChanges, ".ldif");
+    ProcessResult result = tervane({"load", ldif.path()});
+    EXPECT_EQ(result.exit_code, 53);
+    EXPECT_EQ(result.err, "tervane: starting the bulk stream: Server is unwilling to perform (53)\n"
+                          "\tadditional info: bulk loading is off\n");
+    EXPECT_EQ(sent_names(), std::vector<std::string>{LBURP_OID(1)});
+}
+
 TEST_F(Loader, ReadsStandardInput)
 {
     ProcessOptions options;
