@@ -1,5 +1,6 @@
 #include "event_fields.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>

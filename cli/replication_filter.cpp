@@ -81,7 +81,7 @@ int get(Invocation& call)
         return 0;
     TervaneString filter;
     call.check(ldap_get_replication_filter(ld, server.data(), Out(filter)), "ldap_get_replication_filter");
-    std::string text = filter.get();
+    std::string text = filter ? filter.get() : "";
     std::string reason;
     auto classes = parse_filter(text, reason);
     Json doc{{"server", server}, {"filter", text}};
