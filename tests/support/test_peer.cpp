@@ -21,14 +21,11 @@ namespace {
 constexpr ber_tag_t kBindRequest = 0x60;
 constexpr ber_tag_t kBindResponse = 0x61;
 constexpr ber_tag_t kUnbindRequest = 0x42;
-<<<<<<< HEAD
 constexpr ber_tag_t kSearchRequest = 0x63;
 constexpr ber_tag_t kSearchResultDone = 0x65;
-=======
 constexpr ber_tag_t kAbandonRequest = 0x50;
 // Standard update requests and their responses.
 constexpr std::pair<ber_tag_t, ber_tag_t> kUpdates[] = {{0x68, 0x69}, {0x4A, 0x6B}, {0x66, 0x67}, {0x6C, 0x6D}};
->>>>>>> cli
 constexpr ber_tag_t kExtendedRequest = 0x77;
 constexpr ber_tag_t kExtendedResponse = 0x78;
 constexpr ber_tag_t kIntermediateResponse = 0x79;

@@ -124,16 +124,13 @@ private:
     std::deque<Reply> script_;
     std::function<Reply(const Request&)> responder_;
     std::vector<Request> requests_;
-<<<<<<< HEAD
     std::vector<Operation> operations_;
     std::size_t closed_connections_ = 0;
     bool answer_searches_ = true;
-=======
     bool answer_updates_ = false;
     std::size_t updates_answered_ = 0;
     std::vector<int> abandoned_;
     std::vector<std::pair<std::string, std::string>> binds_;
->>>>>>> cli
 };
 
 // Owner of a handle from TestPeer::connect().
