@@ -1,10 +1,19 @@
 // A stand-in directory server for the demo: the loopback test peer with
-// plausible answers to the administration extensions the demo calls. Writes
-// its port to the file given with --port-file and serves until killed.
+// plausible answers to the administration extensions. It keeps a little
+// state: entries loaded through the bulk-update stream count in the
+// partition's entry count (an entry added twice is refused), and every change
+// is journalled and reported as an event to the next monitor request. It
+// also answers the standard update operations. Writes its port to the file
+// given with --port-file and serves until killed. With --plain it keeps no
+// state and answers every bulk batch with success at once (for measuring
+// clients against it).
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -46,8 +55,118 @@ std::string replica_info(const std::string& server)
                       d::integer(1765000000), d::octets(server), d::integer(3), d::integer(42)});
 }
 
-// Event notifications of a few kinds, as a directory server would report a
-// changed entry, a login and a replica status.
+const std::string kPartition = "o=example";
+constexpr int kEntriesBefore = 1234;  // entries the partition holds at start
+constexpr std::size_t kJournalLength = 8;
+
+struct Change {
+    std::string kind;
+    std::string dn;
+};
+
+// What the bulk stream changed: the names it added (they count in the
+// partition's entries) and the latest changes, for the monitor.
+struct Directory {
+    std::set<std::string> loaded;
+    std::deque<Change> journal;
+
+    void note(std::string kind, std::string dn)
+    {
+        journal.push_back({std::move(kind), std::move(dn)});
+        if (journal.size() > kJournalLength)
+            journal.pop_front();
+    }
+} directory;
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Applies one operation of a batch ([APPLICATION n] { dn, ... }); its result
+// code.
+int apply(const std::string& operation)
+{
+    berval bytes{static_cast<ber_len_t>(operation.size()), const_cast<char*>(operation.data())};
+    BerElement* ber = ber_init(&bytes);
+    if (ber == nullptr)
+        return 2;
+    ber_len_t length = 0;
+    ber_tag_t tag = ber_peek_tag(ber, &length);
+    berval dn{}, rdn{};
+    int code = 2;
+    if (tag == 0x4A ? ber_scanf(ber, "m", &dn) != LBER_ERROR : ber_scanf(ber, "{m", &dn) != LBER_ERROR) {
+        std::string name = lower(std::string(dn.bv_val, dn.bv_len));
+        code = 0;
+        if (tag == 0x68) {
+            if (!directory.loaded.insert(name).second)
+                code = 68;
+            else
+                directory.note("add", std::string(dn.bv_val, dn.bv_len));
+        } else if (tag == 0x4A) {
+            if (directory.loaded.erase(name) == 0)
+                code = 32;
+            else
+                directory.note("delete", std::string(dn.bv_val, dn.bv_len));
+        } else if (tag == 0x66) {
+            directory.note("modify", std::string(dn.bv_val, dn.bv_len));
+        } else if (tag == 0x6C && ber_scanf(ber, "m", &rdn) != LBER_ERROR) {
+            auto comma = name.find(',');
+            if (directory.loaded.erase(name) != 0 && comma != std::string::npos)
+                directory.loaded.insert(lower(std::string(rdn.bv_val, rdn.bv_len)) + name.substr(comma));
+            directory.note("rename", std::string(dn.bv_val, dn.bv_len));
+        } else {
+            code = 2;
+        }
+    }
+    ber_free(ber, 1);
+    return code;
+}
+
+std::string lburp_results(const std::string& request_value)
+{
+    // SEQUENCE { INTEGER sequence number, SEQUENCE { operation [controls] }
+    // ... }: a result for each operation that failed, numbered from 1 in the
+    // batch.
+    std::string results;
+    if (request_value.empty())
+        return results;
+    berval bytes{static_cast<ber_len_t>(request_value.size()), const_cast<char*>(request_value.data())};
+    BerElement* ber = ber_init(&bytes);
+    ber_int_t sequence_number = 0;
+    ber_len_t length = 0;
+    if (ber != nullptr && ber_scanf(ber, "{i", &sequence_number) != LBER_ERROR) {
+        berval element{};
+        for (long long number = 1; ber_peek_tag(ber, &length) == 0x30 && ber_scanf(ber, "m", &element) != LBER_ERROR;
+             ++number) {
+            // The element's content starts with the operation itself.
+            berval content = element;
+            BerElement* inner = ber_init(&content);
+            berval operation{};
+            int code = 2;
+            if (inner != nullptr && ber_scanf(inner, "x") != LBER_ERROR) {
+                // Re-read the operation with its header for apply().
+                ber_len_t rest = 0;
+                ber_get_option(inner, LBER_OPT_REMAINING_BYTES, &rest);
+                operation.bv_val = content.bv_val;
+                operation.bv_len = content.bv_len - rest;
+                code = apply(std::string(operation.bv_val, operation.bv_len));
+            }
+            ber_free(inner, 1);
+            if (code != 0)
+                results += d::sequence({d::integer(number),
+                                        d::sequence({d::integer(code), d::octets(""),
+                                                     d::octets(code == 68 ? "entry already exists" : "no such entry")})});
+        }
+    }
+    ber_free(ber, 1);
+    return results;
+}
+
+// Event notifications: each journalled change as an entry event, then a
+// login and a replica status.
 std::vector<testpeer::Intermediate> event_notifications()
 {
     std::string notification = kAdmin + "81";
@@ -55,16 +174,20 @@ std::vector<testpeer::Intermediate> event_notifications()
     auto event = [&](int type, int result, const std::string& data) {
         return testpeer::Intermediate{notification, d::element(0x30, d::integer(type) + d::integer(result) + data)};
     };
-    std::string entry_event = d::element(0x61, d::concat({d::octets("cn=jdoe,o=example"), d::octets("cn=admin,o=example"),
-                                                           d::octets("inetOrgPerson"),
-                                                           d::sequence({d::integer(1765000100), d::integer(1),
-                                                                        d::integer(0)}),
-                                                           d::integer(0), d::integer(16), d::octets("mail")}));
-    std::string login_event = d::element(0x72, d::concat({d::integer(1765000200), d::integer(0),
-                                                          d::octets("cn=jdoe,o=example")}));
-    std::string replica_event = d::element(0x65, d::concat({d::octets("o=example"), d::integer(2), d::integer(1),
-                                                            d::integer(4), d::octets("cn=ldap2,o=example")}));
-    return {event(1, 0, entry_event), event(12, 0, login_event), event(27, 0, replica_event)};
+    std::vector<testpeer::Intermediate> events;
+    long long when = 1765000100;
+    for (const Change& change : directory.journal)
+        events.push_back(event(1, 0, d::element(0x61, d::concat({d::octets(change.dn), d::octets("cn=admin,o=example"),
+                                                                 d::octets(change.kind),
+                                                                 d::sequence({d::integer(when++), d::integer(1),
+                                                                              d::integer(0)}),
+                                                                 d::integer(0), d::integer(0), d::octets("")}))));
+    directory.journal.clear();
+    events.push_back(event(12, 0, d::element(0x72, d::concat({d::integer(1765000200), d::integer(0),
+                                                                d::octets("cn=jdoe,o=example")}))));
+    events.push_back(event(27, 0, d::element(0x65, d::concat({d::octets(kPartition), d::integer(2), d::integer(1),
+                                                                d::integer(4), d::octets("cn=ldap2,o=example")}))));
+    return events;
 }
 
 std::string accepted_events(const std::string& request_value)
@@ -74,31 +197,6 @@ std::string accepted_events(const std::string& request_value)
     return request_value;
 }
 
-std::string lburp_results(const std::string& request_value)
-{
-    // SEQUENCE { INTEGER sequence number, SEQUENCE { operation } ... }: one
-    // result per operation of the batch, numbered from 1.
-    std::size_t operations = 0;
-    berval bytes{static_cast<ber_len_t>(request_value.size()), const_cast<char*>(request_value.data())};
-    if (!request_value.empty()) {
-        BerElement* ber = ber_init(&bytes);
-        ber_int_t sequence_number = 0;
-        ber_len_t length = 0;
-        if (ber != nullptr && ber_scanf(ber, "{i", &sequence_number) != LBER_ERROR)
-            while (ber_peek_tag(ber, &length) == 0x30 && ber_scanf(ber, "x") != LBER_ERROR)
-                ++operations;
-        ber_free(ber, 1);
-    }
-    std::string results;
-    for (std::size_t i = 1; i <= operations; ++i) {
-        int code = i == 2 ? 68 : 0;  // the second entry already exists
-        results += d::sequence({d::integer(static_cast<long long>(i)),
-                                d::sequence({d::integer(code), d::octets(""),
-                                             d::octets(code == 0 ? "" : "entry already exists")})});
-    }
-    return results;
-}
-
 Reply answer(const Request& request)
 {
     const std::string& name = request.name;
@@ -106,7 +204,7 @@ Reply answer(const Request& request)
     if (name == kAdmin + "31")
         return Reply::with_value(d::octets("cn=admin,o=example"));
     if (name == kAdmin + "13")
-        return Reply::with_value(d::integer(1234));
+        return Reply::with_value(d::integer(kEntriesBefore + static_cast<long long>(directory.loaded.size())));
     if (name == kAdmin + "19")
         return Reply::with_value(d::sequence({d::octets("cn=ldap1,o=example"), d::octets("cn=ldap2,o=example"),
                                               d::octets("cn=ldap3,o=example")}));
@@ -133,11 +231,17 @@ Reply answer(const Request& request)
 int main(int argc, char** argv)
 {
     const char* port_file = nullptr;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--port-file") == 0)
-            port_file = argv[i + 1];
+    bool plain = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--port-file") == 0 && i + 1 < argc)
+            port_file = argv[++i];
+        else if (std::strcmp(argv[i], "--plain") == 0)
+            plain = true;
+    }
     testpeer::TestPeer peer;
-    peer.set_responder(answer);
+    peer.answer_updates(true);
+    if (!plain)
+        peer.set_responder(answer);
     if (port_file != nullptr) {
         std::ofstream(port_file) << peer.port() << "\n";
     } else {

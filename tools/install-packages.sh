@@ -7,6 +7,7 @@ packages=(
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils slapd
   libgtest-dev libgmock-dev libbenchmark-dev googletest
+  nlohmann-json3-dev groff-base
   # The 32-bit Windows cross build (POSIX-threads compilers) and wine, which
   # runs its test programs; wine32 is a package of the i386 architecture.
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686

@@ -214,6 +214,40 @@ TEST_F(CollectionMethods, NonAsciiTextSurvivesInBothEncodings)
     EXPECT_EQ(lossy.result->text, U"a b");
 }
 
+TEST_F(CollectionMethods, TextsThatCannotBeConvertedAreRefusedAndNeverLoseTheCollection)
+{
+    const HostLParam instance = fresh_instance();
+    host_.create(instance);
+    struct Case {
+        const char* what;
+        Arg collection;
+        Arg name;
+        Arg value;
+    };
+    const Case cases[] = {
+        {"a lone surrogate in the collection", Arg::text(U"a: 1\rb: \xD800\r"), Arg::utf8("c"), Arg::utf8("2")},
+        {"a character above U+10FFFF in the collection", Arg::text(U"a: 1\r\x110000: x\r"), Arg::utf8("c"), Arg::utf8("2")},
+        {"a lone surrogate in the name", Arg::utf8("a: 1\r"), Arg::text(U"c\xDFFF"), Arg::utf8("2")},
+        {"a lone surrogate in the value", Arg::utf8("a: 1\r"), Arg::utf8("c"), Arg::text(U"\xDBFF")},
+    };
+    for (const Case& c : cases) {
+        for (const std::int32_t method : {kandrel_test::kAddAtt, kandrel_test::kSetAtt}) {
+            testhost::Reply reply = host_.call(instance, method, {c.collection, c.name, c.value});
+            EXPECT_EQ(reply.answer, -102) << c.what << " " << method;
+            ASSERT_TRUE(reply.result) << c.what;
+            EXPECT_EQ(reply.result->integer, -102) << c.what;
+            EXPECT_FALSE(reply.changed[1]) << "the collection stays as it was";
+        }
+    }
+    // With $utf8 false every character converts, as a space where the code
+    // page has none.
+    host_.set_property(instance, kandrel_test::kPropUtf8, Arg::boolean(false));
+    testhost::Reply reply = host_.call(instance, kandrel_test::kAddAtt, {cases[0].collection, Arg::utf8("c"), Arg::utf8("2")});
+    EXPECT_EQ(reply.answer, 0);
+    EXPECT_EQ(reply.result->utf8(), "a: 1\rb: \rc: 2\r") << "the space is a blank after the colon";
+    host_.destroy(instance);
+}
+
 TEST_F(CollectionMethods, LongValuesCrossTheHostUnchanged)
 {
     const std::string value(6000, 'q');

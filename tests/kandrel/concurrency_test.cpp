@@ -2,9 +2,11 @@
 // copying and deleting objects, some of them shared between threads.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "kandrel_test_support.h"
+#include "library_binding.h"
 
 namespace {
 
@@ -87,26 +89,49 @@ TEST_F(Concurrency, AnObjectDeletedWhileOthersCallItNeverFailsThem)
     EXPECT_EQ(wrong.load(), 0);
 }
 
-TEST_F(Concurrency, ConnectedThreadsReadTheLibraryTableWhileOthersWork)
+// Connects and disconnects race each other and the calls through the
+// library table: every call reaches either the library or its fallback, and
+// the table ends in the state of the last message.
+TEST(LibraryTableRace, ConnectAndDisconnectRaceCallsThroughTheSlots)
 {
-    host_.connect();
+    namespace library = kandrel::library;
+    using library::Entry;
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&] {
-            testhost::TestHost host(component_);
-            for (int i = 0; i < 100; ++i) {
-                const HostLParam instance = fresh_instance();
-                host.create(instance);
-                host.call(instance, kandrel_test::kInit, {Arg::utf8("localhost"), Arg::integer(389)});
-                host.get_property(instance, kandrel_test::kPropDebug);
-                host.destroy(instance);
+            for (int i = 0; i < 200; ++i) {
+                library::load();
+                library::release();
             }
         });
     }
-    for (auto& thread : threads) {
-        thread.join();
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&] {
+            while (!done.load()) {
+                // The library's text, or the fallback's null: nothing else.
+                const char* text = library::call<Entry::ldap_err2string>(81);
+                if (text != nullptr && std::string(text) != "Can't contact LDAP server") {
+                    ++wrong;
+                }
+            }
+        });
     }
-    host_.disconnect();
+    threads[0].join();
+    threads[1].join();
+    done = true;
+    threads[2].join();
+    threads[3].join();
+    EXPECT_EQ(wrong.load(), 0);
+    ASSERT_TRUE(library::load());
+    for (std::size_t i = 0; i < library::kEntryCount; ++i) {
+        EXPECT_FALSE(library::is_fallback(static_cast<Entry>(i))) << library::kEntries[i].name;
+    }
+    library::release();
+    for (std::size_t i = 0; i < library::kEntryCount; ++i) {
+        EXPECT_TRUE(library::is_fallback(static_cast<Entry>(i))) << library::kEntries[i].name;
+    }
 }
 
 }  // namespace

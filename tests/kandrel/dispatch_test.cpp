@@ -136,7 +136,8 @@ TEST_F(Dispatch, MessagesWithoutACallRecordOrCopyPairDoNotCrash)
     EXPECT_EQ(component_.send(HOSTMSG_VERSION_QUERY, 0, 0, nullptr), 5310426);
     EXPECT_EQ(component_.send(HOSTMSG_METHOD_CALL, 0, fresh_instance(), nullptr), 0);
     EXPECT_EQ(component_.send(HOSTMSG_RELEASE_RESULTS, 0, 0, nullptr), 1);
-    EXPECT_EQ(component_.send(HOSTMSG_LIBRARY_NAME, 0, 0, nullptr), 0);
+    EXPECT_EQ(component_.send(HOSTMSG_LIBRARY_NAME, 0, 0, nullptr), -1) << "nowhere to deliver the name";
+    EXPECT_EQ(component_.send(HOSTMSG_CLASS_TABLE, 0, 0, nullptr), 0) << "nor the class table";
     testhost::Request request(1001, 7, 0, {}, false);
     EXPECT_EQ(component_.send(HOSTMSG_OBJECT_COPY, 0, 0, request.info()), 0);
 }

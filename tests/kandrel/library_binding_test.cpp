@@ -109,8 +109,10 @@ TEST_F(LibraryBinding, ARealFailureArrivesAsServerDownAndItsTextStaysTheLibrarys
 TEST_F(LibraryBinding, CopiesShareOneSessionThatIsUnboundOnceByTheLastHolder)
 {
     ASSERT_TRUE(library::load());
-    kandrel::SessionRef first = kandrel::SessionRef::open("127.0.0.1", 1);
+    bool out_of_memory = true;
+    kandrel::SessionRef first = kandrel::SessionRef::open("127.0.0.1", 1, out_of_memory);
     ASSERT_TRUE(first);
+    EXPECT_FALSE(out_of_memory);
     kandrel::SessionRef second = first;
     kandrel::SessionRef third;
     third = second;
@@ -128,7 +130,9 @@ TEST_F(LibraryBinding, CopiesShareOneSessionThatIsUnboundOnceByTheLastHolder)
 TEST_F(LibraryBinding, ASessionCannotBeOpenedWithoutTheLibrary)
 {
     library::release();
-    EXPECT_FALSE(kandrel::SessionRef::open("127.0.0.1", 389));
+    bool out_of_memory = true;
+    EXPECT_FALSE(kandrel::SessionRef::open("127.0.0.1", 389, out_of_memory));
+    EXPECT_FALSE(out_of_memory) << "the library's failure, not memory";
 }
 
 }  // namespace

@@ -90,6 +90,8 @@ TEST(Utf8ToHost, MalformedSequencesFailWhole)
         "\xE0\x80\x80",      // overlong three-byte form
         "\xED\xA0\x80",      // surrogate
         "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xF0\x80\x80\x80",  // overlong four-byte form
+        "\xF0\x8F\xBF\xBF",  // overlong four-byte form of U+FFFF
         "\xF5\x80\x80\x80",  // lead byte above F4
         "\xF8\x88\x80\x80\x80",
         "\x80",              // lone continuation byte
@@ -150,6 +152,11 @@ TEST(WideToHost, SurrogatePairsCombineAndBrokenOnesEndTheText)
     EXPECT_EQ(kandrel::text::host_from_wide(lone_low, 2, out, 8), 0u);
     const char16_t high_at_end[] = {u'a', 0xD800};
     EXPECT_EQ(kandrel::text::host_from_wide(high_at_end, 2, out, 8), 1u);
+    // The highest low half still pairs.
+    const char16_t top[] = {0xD800, 0xDFFF, 0xDBFF, 0xDFFF};
+    EXPECT_EQ(kandrel::text::host_from_wide(top, 4, out, 8), 2u);
+    EXPECT_EQ(out[0], 0x103FFu);
+    EXPECT_EQ(out[1], 0x10FFFFu);
     const char16_t plain[] = {u'a', u'b', u'c'};
     EXPECT_EQ(kandrel::text::host_from_wide(plain, 3, out, 2), 2u);
 }

@@ -52,7 +52,34 @@ Store& store()
     return instance;
 }
 
-using Guard = std::lock_guard<std::mutex>;
+struct ServiceHooks {
+    std::atomic<void (*)()> enter{nullptr};
+    std::atomic<void (*)()> leave{nullptr};
+};
+ServiceHooks hooks;
+
+// The store's lock, taken by every service that keeps values, with the
+// service hooks around it.
+class Guard {
+public:
+    explicit Guard(std::mutex& lock) : lock_(lock)
+    {
+        if (const auto enter = hooks.enter.load()) {
+            enter();
+        }
+    }
+    ~Guard()
+    {
+        if (const auto leave = hooks.leave.load()) {
+            leave();
+        }
+    }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    std::lock_guard<std::mutex> lock_;
+};
 
 ValueObject* value_locked(HostValueHandle handle)
 {
@@ -210,6 +237,8 @@ std::int32_t HOST_CALL string_loaded(HostChar*, std::int32_t, std::int32_t lengt
 
 void HOST_CALL string_enumerated(HostWParam, const HostShortString* text, HostLParam lparam)
 {
+    std::mutex unshared;
+    Guard hooks_only(unshared);
     auto* collected = reinterpret_cast<std::vector<std::u32string>*>(lparam);
     if (collected != nullptr && text != nullptr && text->length >= 0 &&
         text->length <= text->capacity) {
@@ -781,6 +810,12 @@ std::size_t Request::host_items() const
 }
 
 // ---- Component -----------------------------------------------------------------
+
+void set_service_hooks(void (*enter)(), void (*leave)())
+{
+    hooks.enter = enter;
+    hooks.leave = leave;
+}
 
 #ifdef _WIN32
 Component::Component(const std::string& path)

@@ -124,10 +124,17 @@ struct Reply {
     std::size_t left_after_release = 0;    // component items left after it
 };
 
-// A plug-in component loaded with dlopen (LoadLibrary on Windows).
+// Calls enter when a host service starts and leave when it ends, on the
+// thread that calls the service; null for none. For tests that must tell the
+// host's own work (its allocations) from the component's.
+void set_service_hooks(void (*enter)(), void (*leave)());
+
+// A plug-in component loaded with dlopen (LoadLibrary on Windows), or one
+// linked into the test itself.
 class Component {
 public:
     explicit Component(const std::string& path);
+    explicit Component(HostComponentProc in_process) : proc_(in_process) {}
     ~Component();
     Component(const Component&) = delete;
     Component& operator=(const Component&) = delete;

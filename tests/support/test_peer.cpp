@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <memory>
 #include <stdexcept>
 
@@ -22,6 +23,9 @@ constexpr ber_tag_t kBindResponse = 0x61;
 constexpr ber_tag_t kUnbindRequest = 0x42;
 constexpr ber_tag_t kSearchRequest = 0x63;
 constexpr ber_tag_t kSearchResultDone = 0x65;
+constexpr ber_tag_t kAbandonRequest = 0x50;
+// Standard update requests and their responses.
+constexpr std::pair<ber_tag_t, ber_tag_t> kUpdates[] = {{0x68, 0x69}, {0x4A, 0x6B}, {0x66, 0x67}, {0x6C, 0x6D}};
 constexpr ber_tag_t kExtendedRequest = 0x77;
 constexpr ber_tag_t kExtendedResponse = 0x78;
 constexpr ber_tag_t kIntermediateResponse = 0x79;
@@ -261,13 +265,44 @@ bool TestPeer::handle_message(int fd, const std::string& message)
         return true;
     }
     if (operation == kBindRequest) {
+        // [APPLICATION 0] { version, name, [0] simple password }
+        ber_int_t version = 0;
+        berval name{}, password{};
+        if (ber_scanf(ber.get(), "{im", &version, &name) != LBER_ERROR) {
+            if (ber_peek_tag(ber.get(), &length) == 0x80)
+                ber_scanf(ber.get(), "m", &password);
+            std::lock_guard lock(mutex_);
+            binds_.emplace_back(std::string(name.bv_val, name.bv_len),
+                                std::string(password.bv_val != nullptr ? password.bv_val : "", password.bv_len));
+        }
         Ber answer(ber_alloc_t(LBER_USE_DER));
         ber_printf(answer.get(), "{it{ess}}", message_id, kBindResponse, 0, "", "");
         send_ber(fd, answer.get());
         return true;
     }
+    if (operation == kAbandonRequest) {
+        ber_int_t abandoned = 0;
+        if (ber_scanf(ber.get(), "i", &abandoned) != LBER_ERROR) {
+            std::lock_guard lock(mutex_);
+            abandoned_.push_back(abandoned);
+        }
+        return true;
+    }
+    for (auto [request, response] : kUpdates) {
+        if (operation != request)
+            continue;
+        std::unique_lock lock(mutex_);
+        if (!answer_updates_)
+            return true;
+        ++updates_answered_;
+        lock.unlock();
+        Ber answer(ber_alloc_t(LBER_USE_DER));
+        ber_printf(answer.get(), "{it{ess}}", message_id, response, 0, "", "");
+        send_ber(fd, answer.get());
+        return true;
+    }
     if (operation != kExtendedRequest)
-        return true;  // abandon and anything else: no answer
+        return true;  // anything else: no answer
 
     Request request;
     request.message_id = message_id;
@@ -361,6 +396,30 @@ LDAP* TestPeer::connect()
         throw std::runtime_error(std::string("test peer: bind failed: ") + ldap_err2string(rc));
     }
     return ld;
+}
+
+void TestPeer::answer_updates(bool on)
+{
+    std::lock_guard lock(mutex_);
+    answer_updates_ = on;
+}
+
+std::size_t TestPeer::updates_answered()
+{
+    std::lock_guard lock(mutex_);
+    return updates_answered_;
+}
+
+std::vector<int> TestPeer::abandoned()
+{
+    std::lock_guard lock(mutex_);
+    return abandoned_;
+}
+
+std::vector<std::pair<std::string, std::string>> TestPeer::binds()
+{
+    std::lock_guard lock(mutex_);
+    return binds_;
 }
 
 LdapHandle::~LdapHandle()

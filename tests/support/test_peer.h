@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ldap_client.h"
@@ -98,6 +99,17 @@ public:
     // A handle bound to this peer (protocol version 3, simple bind).
     LDAP* connect();
 
+    // Answers the standard update operations (add, delete, modify, modify
+    // DN) with success, as a directory server would, instead of ignoring
+    // them; for comparisons with the standard tools.
+    void answer_updates(bool on);
+    // Standard update operations answered so far.
+    std::size_t updates_answered();
+    // Message ids of the abandon requests received so far, in order.
+    std::vector<int> abandoned();
+    // The DN and password of every simple bind received so far, in order.
+    std::vector<std::pair<std::string, std::string>> binds();
+
 private:
     void serve();
     bool handle_message(int fd, const std::string& message);
@@ -115,6 +127,10 @@ private:
     std::vector<Operation> operations_;
     std::size_t closed_connections_ = 0;
     bool answer_searches_ = true;
+    bool answer_updates_ = false;
+    std::size_t updates_answered_ = 0;
+    std::vector<int> abandoned_;
+    std::vector<std::pair<std::string, std::string>> binds_;
 };
 
 // Owner of a handle from TestPeer::connect().

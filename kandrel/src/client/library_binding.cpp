@@ -1,6 +1,7 @@
 #include "library_binding.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "debug_log.h"
 
@@ -83,19 +84,28 @@ void bind_entry_points() noexcept
 #undef KANDREL_ENTRY_BIND
 }
 
+namespace {
+// Connect and disconnect each check the module and then change it and the
+// slots: one lock makes each whole, so two of them never interleave. Method
+// calls read the slots without it.
+platform::Lock binding_lock;
+}  // namespace
+
 bool load() noexcept
 {
+    std::lock_guard guard(binding_lock);
     if (module.load(std::memory_order_acquire) != nullptr) {
         return true;
     }
     module.store(platform::load_library(kClientLibraryFile), std::memory_order_release);
     loads.fetch_add(1, std::memory_order_relaxed);
     bind_entry_points();
-    return loaded();
+    return module.load(std::memory_order_acquire) != nullptr;
 }
 
 void release() noexcept
 {
+    std::lock_guard guard(binding_lock);
     module.store(nullptr, std::memory_order_release);
     bind_entry_points();
 }

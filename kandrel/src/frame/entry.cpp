@@ -11,6 +11,7 @@
 #include "host_tables.h"
 #include "host_values.h"
 #include "library_binding.h"
+#include "methods/methods.h"
 #include "parameters.h"
 #include "platform.h"
 #include "registry.h"
@@ -180,6 +181,36 @@ HostAnswer dispatch(HostWindow window, std::uint32_t message, HostWParam wparam,
 }  // namespace
 }  // namespace kandrel
 
+namespace kandrel {
+namespace {
+
+// What a message answers when it could not be handled (memory ran out): never
+// the answer that means success, except for the messages whose answer is the
+// same whatever happens.
+HostAnswer failure_answer(std::uint32_t message) noexcept
+{
+    switch (message) {
+    case HOSTMSG_LIBRARY_NAME:
+        return -1;  // success answers 0
+    case HOSTMSG_CONNECT:
+        return HOST_CONNECT_ANSWER;
+    case HOSTMSG_DISCONNECT:
+    case HOSTMSG_RELEASE_RESULTS:
+    case HOSTMSG_OBJECT_CREATE:  // no object was made; the answer is always 1
+    case HOSTMSG_ANSWER_ONE:
+        return 1;
+    case HOSTMSG_METHOD_CALL:
+        return methods::kCodeNoMemory;
+    case HOSTMSG_VERSION_QUERY:
+        return HOST_VERSION_ANSWER;
+    default:
+        return 0;  // tables, properties, copies: not delivered
+    }
+}
+
+}  // namespace
+}  // namespace kandrel
+
 KANDREL_EXPORT HostAnswer HOST_CALL LDAPWndProc(HostWindow window, std::uint32_t message,
                                                HostWParam wparam, HostLParam lparam,
                                                HostCallInfo* call)
@@ -187,6 +218,6 @@ KANDREL_EXPORT HostAnswer HOST_CALL LDAPWndProc(HostWindow window, std::uint32_t
     try {
         return kandrel::dispatch(window, message, wparam, lparam, call);
     } catch (...) {
-        return 0;
+        return kandrel::failure_answer(message);
     }
 }

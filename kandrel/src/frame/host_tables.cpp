@@ -35,113 +35,90 @@ constexpr std::array<PropertyRecord, 3> kProperties = {{
     {2102, 2102, kBool, 0},                        // $debug
 }};
 
-// The parameters of every method, method after method in id order.
-constexpr ParameterRecord kParameters[] = {
-    // 2001 $init
-    {Host, kChar, 0}, {Port, kInt, 0},
-    // 2003 $set_option
-    {Option, kInt, 0}, {Value, kAny, 0},
-    // 2004 $get_option
-    {Option, kInt, 0}, {Value, kAny, kByRef},
-    // 2005 $simple_bind_s
-    {LoginDN, kChar, kOptional}, {Password, kChar, kOptional},
-    // 2006 $add_ext_s
-    {DN, kChar, 0}, {Attributes, kChar, 0}, {ServerControls, kChar, 0}, {ClientControls, kChar, 0},
-    // 2007 $modify_ext_s
-    {DN, kChar, 0}, {Mods, kChar, 0}, {ServerControls, kChar, 0}, {ClientControls, kChar, 0},
-    // 2008 $compare_s
-    {DN, kChar, 0}, {Attributes, kChar, 0}, {Value, kChar, 0},
-    // 2009 to 2011 $count_entries, $count_references, $count_messages
-    {SearchReference, kChar, 0}, {SearchReference, kChar, 0}, {SearchReference, kChar, 0},
-    // 2012, 2013 $msgtype, $msgid
-    {MessageReference, kChar, 0}, {MessageReference, kChar, 0},
-    // 2014, 2015 $first_message, $next_message
-    {Reference, kChar, 0}, {Reference, kChar, 0},
-    // 2016 $parse_result
-    {MessageReference, kChar, 0}, {ErrorCode, kInt, kByRef}, {MatchString, kChar, kByRef},
-    {ErrorMsg, kChar, kByRef}, {Referrals, kChar, kByRef}, {ServerControls, kChar, kByRef},
-    {FreeRes, kBool, 0},
-    // 2017 $parse_reference
-    {MessageReference, kChar, 0}, {Referrals, kChar, 0}, {ServerControls, kChar, kByRef},
-    {FreeRes, kBool, 0},
-    // 2018 $search_ext
-    {Base, kChar, 0}, {Scope, kInt, 0}, {Filter, kChar, kOptional}, {Attrs, kChar, kOptional},
-    {AttrsOnly, kBool, kOptional}, {ServerControls, kChar, kOptional},
-    {ClientControls, kChar, kOptional}, {Timeout, kInt, kOptional},
-    // 2019 $search_ext_s
-    {Base, kChar, 0}, {Scope, kInt, 0}, {Filter, kChar, kOptional}, {Attrs, kChar, kOptional},
-    {AttrsOnly, kBool, kOptional}, {ServerControls, kChar, kOptional},
-    {ClientControls, kChar, kOptional}, {Timeout, kInt, kOptional},
-    // 2020 $free
-    {Reference, kChar, 0},
-    // 2021 $first_entry
-    {SearchReference, kChar, 0},
-    // 2022 $next_entry
-    {Reference, kChar, 0},
-    // 2023 $first_attribute
-    {Reference, kChar, 0}, {OutBerElementReference, kChar, kByRef},
-    // 2024 $next_attribute
-    {Reference, kChar, 0}, {BerElementReference, kChar, 0},
-    // 2025, 2026 $get_values_len, $get_values
-    {EntryReference, kChar, 0}, {Attribute, kChar, 0},
-    {EntryReference, kChar, 0}, {Attribute, kChar, 0},
-    // 2027 $delete_ext_s
-    {DN, kChar, 0}, {ServerControls, kChar, kOptional}, {ClientControls, kChar, kOptional},
-    // 2028 $get_dn
-    {Reference, kChar, 0},
-    // 2029 $result
-    {MsgId, kInt, 0}, {All, kInt, 0}, {Timeout, kInt, kOptional},
-    // 2030 $create_persistent_search_cont
-    {Type, kInt, 0}, {ChangesOnly, kBool, 0}, {ReturnEntryChanges, kBool, 0},
-    {IsCritical, kBool, 0}, {Control, kChar, kByRef},
-    // 2031, 2032 $add_att, $set_att
-    {Collection, kChar, 0}, {NameOfItem, kChar, 0}, {ValueOfItem, kChar, 0},
-    {Collection, kChar, 0}, {NameOfItem, kChar, 0}, {ValueOfItem, kChar, 0},
-    // 2033 $get_att
-    {Collection, kChar, 0}, {NameOfItem, kChar, 0},
-    // 2034 $get_att_array_item
-    {Collection, kChar, 0}, {NameOfItem, kChar, 0}, {Index, kChar, 0},
-};
+// The parameter lists, shared by the methods that take the same parameters.
+using P = ParameterRecord;
+constexpr P kInit[] = {{Host, kChar, 0}, {Port, kInt, 0}};
+constexpr P kSetOption[] = {{Option, kInt, 0}, {Value, kAny, 0}};
+constexpr P kGetOption[] = {{Option, kInt, 0}, {Value, kAny, kByRef}};
+constexpr P kBind[] = {{LoginDN, kChar, kOptional}, {Password, kChar, kOptional}};
+constexpr P kAdd[] = {{DN, kChar, 0}, {Attributes, kChar, 0}, {ServerControls, kChar, 0}, {ClientControls, kChar, 0}};
+constexpr P kModify[] = {{DN, kChar, 0}, {Mods, kChar, 0}, {ServerControls, kChar, 0}, {ClientControls, kChar, 0}};
+constexpr P kCompare[] = {{DN, kChar, 0}, {Attributes, kChar, 0}, {Value, kChar, 0}};
+constexpr P kSearchReference[] = {{SearchReference, kChar, 0}};
+constexpr P kMessageReference[] = {{MessageReference, kChar, 0}};
+constexpr P kReference[] = {{Reference, kChar, 0}};
+constexpr P kParseResult[] = {{MessageReference, kChar, 0}, {ErrorCode, kInt, kByRef},
+                              {MatchString, kChar, kByRef}, {ErrorMsg, kChar, kByRef},
+                              {Referrals, kChar, kByRef},   {ServerControls, kChar, kByRef},
+                              {FreeRes, kBool, 0}};
+constexpr P kParseReference[] = {{MessageReference, kChar, 0}, {Referrals, kChar, 0},
+                                 {ServerControls, kChar, kByRef}, {FreeRes, kBool, 0}};
+constexpr P kSearch[] = {{Base, kChar, 0},           {Scope, kInt, 0},
+                         {Filter, kChar, kOptional}, {Attrs, kChar, kOptional},
+                         {AttrsOnly, kBool, kOptional}, {ServerControls, kChar, kOptional},
+                         {ClientControls, kChar, kOptional}, {Timeout, kInt, kOptional}};
+constexpr P kFirstAttribute[] = {{Reference, kChar, 0}, {OutBerElementReference, kChar, kByRef}};
+constexpr P kNextAttribute[] = {{Reference, kChar, 0}, {BerElementReference, kChar, 0}};
+constexpr P kValues[] = {{EntryReference, kChar, 0}, {Attribute, kChar, 0}};
+constexpr P kDelete[] = {{DN, kChar, 0}, {ServerControls, kChar, kOptional}, {ClientControls, kChar, kOptional}};
+constexpr P kResult[] = {{MsgId, kInt, 0}, {All, kInt, 0}, {Timeout, kInt, kOptional}};
+constexpr P kPersistentSearch[] = {{Type, kInt, 0}, {ChangesOnly, kBool, 0}, {ReturnEntryChanges, kBool, 0},
+                                   {IsCritical, kBool, 0}, {Control, kChar, kByRef}};
+constexpr P kChangeItem[] = {{Collection, kChar, 0}, {NameOfItem, kChar, 0}, {ValueOfItem, kChar, 0}};
+constexpr P kGetItem[] = {{Collection, kChar, 0}, {NameOfItem, kChar, 0}};
+constexpr P kGetNthItem[] = {{Collection, kChar, 0}, {NameOfItem, kChar, 0}, {Index, kChar, 0}};
 
-struct MethodShape {
-    std::int32_t result_type;
-    std::size_t parameter_count;
-};
+// One record per method, in id order from 2000.
+constexpr std::array<MethodRecord, 35> kMethods = {{
+    {2000, kInt, {}},                   // $available
+    {2001, kInt, kInit},                // $init
+    {2002, kInt, {}},                   // $unbind_s
+    {2003, kInt, kSetOption},           // $set_option
+    {2004, kInt, kGetOption},           // $get_option
+    {2005, kInt, kBind},                // $simple_bind_s
+    {2006, kInt, kAdd},                 // $add_ext_s
+    {2007, kInt, kModify},              // $modify_ext_s
+    {2008, kInt, kCompare},             // $compare_s
+    {2009, kInt, kSearchReference},     // $count_entries
+    {2010, kInt, kSearchReference},     // $count_references
+    {2011, kInt, kSearchReference},     // $count_messages
+    {2012, kInt, kMessageReference},    // $msgtype
+    {2013, kInt, kMessageReference},    // $msgid
+    {2014, kChar, kReference},          // $first_message
+    {2015, kChar, kReference},          // $next_message
+    {2016, kInt, kParseResult},         // $parse_result
+    {2017, kInt, kParseReference},      // $parse_reference
+    {2018, kInt, kSearch},              // $search_ext
+    {2019, kChar, kSearch},             // $search_ext_s
+    {2020, kInt, kReference},           // $free
+    {2021, kChar, kSearchReference},    // $first_entry
+    {2022, kChar, kReference},          // $next_entry
+    {2023, kChar, kFirstAttribute},     // $first_attribute
+    {2024, kChar, kNextAttribute},      // $next_attribute
+    {2025, kBinary, kValues},           // $get_values_len
+    {2026, kChar, kValues},             // $get_values
+    {2027, kInt, kDelete},              // $delete_ext_s
+    {2028, kChar, kReference},          // $get_dn
+    {2029, kChar, kResult},             // $result
+    {2030, kInt, kPersistentSearch},    // $create_persistent_search_cont
+    {2031, kChar, kChangeItem},         // $add_att
+    {2032, kChar, kChangeItem},         // $set_att
+    {2033, kChar, kGetItem},            // $get_att
+    {2034, kChar, kGetNthItem},         // $get_att_array_item
+}};
 
-// Result type and parameter count of methods 2000 to 2034.
-constexpr MethodShape kShapes[] = {
-    {kInt, 0}, {kInt, 2}, {kInt, 0}, {kInt, 2}, {kInt, 2}, {kInt, 2}, {kInt, 4},    // 2000-2006
-    {kInt, 4}, {kInt, 3}, {kInt, 1}, {kInt, 1}, {kInt, 1}, {kInt, 1}, {kInt, 1},    // 2007-2013
-    {kChar, 1}, {kChar, 1}, {kInt, 7}, {kInt, 4}, {kInt, 8}, {kChar, 8}, {kInt, 1},  // 2014-2020
-    {kChar, 1}, {kChar, 1}, {kChar, 2}, {kChar, 2}, {kBinary, 2}, {kChar, 2},        // 2021-2026
-    {kInt, 3}, {kChar, 1}, {kChar, 3}, {kInt, 5}, {kChar, 3}, {kChar, 3},            // 2027-2032
-    {kChar, 2}, {kChar, 3},                                                          // 2033-2034
-};
-constexpr std::int32_t kFirstMethod = 2000;
-constexpr std::size_t kMethodCount = std::size(kShapes);
-static_assert(kMethodCount == 35, "methods 2000 to 2034");
-
-constexpr std::array<MethodRecord, kMethodCount> make_methods()
+constexpr bool ids_run_from_2000()
 {
-    std::array<MethodRecord, kMethodCount> records{};
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < kMethodCount; ++i) {
-        records[i] = {kFirstMethod + static_cast<std::int32_t>(i), kShapes[i].result_type, next,
-                      kShapes[i].parameter_count};
-        next += kShapes[i].parameter_count;
+    for (std::size_t i = 0; i < kMethods.size(); ++i) {
+        if (kMethods[i].id != 2000 + static_cast<std::int32_t>(i)) {
+            return false;
+        }
     }
-    return records;
+    return true;
 }
-
-constexpr std::array<MethodRecord, kMethodCount> kMethods = make_methods();
-static_assert(kMethods.back().first_parameter + kMethods.back().parameter_count ==
-                  std::size(kParameters),
-              "every parameter record belongs to exactly one method");
-static_assert(kMethods[18].id == 2018 && kParameters[kMethods[18].first_parameter].name_string == Base &&
-                  kParameters[kMethods[18].first_parameter + 7].name_string == Timeout,
-              "$search_ext parameters are in place");
-static_assert(kParameters[kMethods[34].first_parameter + 2].name_string == Index,
-              "$get_att_array_item parameters are in place");
+static_assert(ids_run_from_2000(), "methods 2000 to 2034, in id order");
+static_assert(kMethods[18].parameters.size() == 8 && kMethods[18].parameters[7].name_string == Timeout,
+              "$search_ext takes eight parameters, Timeout last");
 
 constexpr int kNameCapacity = HOST_SHORT_STRING_MAX;
 
@@ -174,24 +151,28 @@ void set_short_string_cell(platform::ModuleHandle module, const host::List& list
 }
 
 // Fills a result list: the list value the host passed as item 0, or a new
-// list that becomes the return value.
+// list that becomes the return value. Answers 1, or 0 when no list could be
+// delivered.
 template <class Fill>
-void fill_result_list(HostCallInfo* call, Fill&& fill)
+HostAnswer fill_result_list(HostCallInfo* call, Fill&& fill)
 {
     const HostItem* item = params::find_item(call, 0);
     if (item != nullptr && item->value != 0 && host::Value(item->value).type() == HOST_TYPE_LIST) {
         const host::List list = host::List::of_value(item->value);
+        if (!list.valid()) {
+            return 0;
+        }
         fill(list);
-        return;
+        return 1;
     }
     const host::List list = host::List::create();
-    fill(list);
     host::Value value;
-    if (value.handle() == 0) {
-        return;
+    if (!list.valid() || value.handle() == 0) {
+        return 0;
     }
+    fill(list);
     value.set_list(list.handle());
-    params::append_return_value(call, value.release());
+    return params::append_return_value(call, value.release()) ? 1 : 0;
 }
 
 }  // namespace
@@ -202,8 +183,7 @@ std::span<const MethodRecord> methods() noexcept { return kMethods; }
 
 std::span<const ParameterRecord> parameters_of(const MethodRecord& method) noexcept
 {
-    return std::span<const ParameterRecord>(kParameters).subspan(method.first_parameter,
-                                                                 method.parameter_count);
+    return method.parameters;
 }
 
 HostAnswer announce_library_name(platform::ModuleHandle module, HostCallInfo* call) noexcept
@@ -212,10 +192,8 @@ HostAnswer announce_library_name(platform::ModuleHandle module, HostCallInfo* ca
     HostChar characters[kNameCapacity + 1];
     const std::int32_t count = resources::load(module, kLibraryNameString, characters, kNameCapacity);
     value.set_characters(characters, static_cast<std::size_t>(count));
-    if (value.handle() != 0) {
-        params::append_return_value(call, value.release());
-    }
-    return 0;
+    // Delivered: 0, as the host expects; otherwise -1.
+    return value.handle() != 0 && params::append_return_value(call, value.release()) ? 0 : -1;
 }
 
 HostAnswer announce_constant_prefix(platform::ModuleHandle module, HostCallInfo* call) noexcept
@@ -224,15 +202,12 @@ HostAnswer announce_constant_prefix(platform::ModuleHandle module, HostCallInfo*
     resources::load(module, kConstantPrefixString, text);
     host::Value value;
     value.set_short_string(text);
-    if (value.handle() != 0) {
-        params::append_return_value(call, value.release());
-    }
-    return 1;
+    return value.handle() != 0 && params::append_return_value(call, value.release()) ? 1 : 0;
 }
 
 HostAnswer announce_classes(platform::ModuleHandle module, HostCallInfo* call) noexcept
 {
-    fill_result_list(call, [module](const host::List& list) {
+    return fill_result_list(call, [module](const host::List& list) {
         std::int32_t previous_extra = 0;
         for (const ClassRecord& record : kClasses) {
             const std::int32_t row = list.add_row();
@@ -246,12 +221,11 @@ HostAnswer announce_classes(platform::ModuleHandle module, HostCallInfo* call) n
             previous_extra = record.extra_string;
         }
     });
-    return 1;
 }
 
 HostAnswer announce_properties(platform::ModuleHandle module, HostCallInfo* call) noexcept
 {
-    fill_result_list(call, [module](const host::List& list) {
+    return fill_result_list(call, [module](const host::List& list) {
         for (const PropertyRecord& record : kProperties) {
             const std::int32_t row = list.add_row();
             set_integer_cell(list, row, 1, record.id);
@@ -263,12 +237,11 @@ HostAnswer announce_properties(platform::ModuleHandle module, HostCallInfo* call
             }
         }
     });
-    return 1;
 }
 
 HostAnswer announce_methods(platform::ModuleHandle module, HostCallInfo* call) noexcept
 {
-    fill_result_list(call, [module](const host::List& list) {
+    return fill_result_list(call, [module](const host::List& list) {
         for (const MethodRecord& record : kMethods) {
             const std::int32_t row = list.add_row();
             set_integer_cell(list, row, 1, record.id);
@@ -288,12 +261,11 @@ HostAnswer announce_methods(platform::ModuleHandle module, HostCallInfo* call) n
             host::Value(list.cell(row, 6)).set_list(parameter_list.handle());
         }
     });
-    return 1;
 }
 
 HostAnswer announce_constants(platform::ModuleHandle module, HostCallInfo* call) noexcept
 {
-    fill_result_list(call, [module](const host::List& list) {
+    return fill_result_list(call, [module](const host::List& list) {
         HostChar characters[kNameCapacity + 1];
         for (unsigned id = kFirstConstantString; id <= kLastConstantString; ++id) {
             const std::int32_t count = resources::load(module, id, characters, kNameCapacity);
@@ -305,7 +277,6 @@ HostAnswer announce_constants(platform::ModuleHandle module, HostCallInfo* call)
             host::Value(list.cell(row, 2)).set_characters(characters, static_cast<std::size_t>(count));
         }
     });
-    return 1;
 }
 
 }  // namespace kandrel::tables

@@ -45,8 +45,7 @@ struct ParameterRecord {
 struct MethodRecord {
     std::int32_t id;
     std::int32_t result_type;
-    std::size_t first_parameter;  // index into parameters()
-    std::size_t parameter_count;
+    std::span<const ParameterRecord> parameters;
 };
 
 std::span<const ClassRecord> classes() noexcept;
@@ -54,7 +53,9 @@ std::span<const PropertyRecord> properties() noexcept;
 std::span<const MethodRecord> methods() noexcept;
 std::span<const ParameterRecord> parameters_of(const MethodRecord& method) noexcept;
 
-// The announcements. Each answers what its message answers.
+// The announcements. Each answers what its message answers when the table
+// was delivered, and 0 (-1 for the library name, which answers 0) when it
+// could not be.
 HostAnswer announce_library_name(platform::ModuleHandle module, HostCallInfo* call) noexcept;
 HostAnswer announce_constant_prefix(platform::ModuleHandle module, HostCallInfo* call) noexcept;
 HostAnswer announce_classes(platform::ModuleHandle module, HostCallInfo* call) noexcept;

@@ -455,13 +455,16 @@ bool set_string(HostCallInfo* call, int n, bool utf8, const char* text) noexcept
         text::HostTextBuffer buffer;
         HostChar* out = area;
         if (length > kShortText) {
-            out = buffer.ensure(length + 1) ? buffer.data() : nullptr;
+            if (!buffer.ensure(length + 1)) {
+                return false;  // memory, not the text: nothing is written
+            }
+            out = buffer.data();
         }
         std::size_t count = length;
-        bool converted = out != nullptr;
-        if (converted && utf8) {
+        bool converted = true;
+        if (utf8) {
             converted = text::host_from_utf8_into(out, text, length, &count);
-        } else if (converted) {
+        } else {
             text::host_from_code_page_into(out, text, length);
         }
         if (!converted || count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -511,14 +514,12 @@ bool set_string_list(HostCallInfo* call, int n, bool utf8, char* const* strings,
 
 HostAnswer return_code(HostCallInfo* call, std::int32_t code) noexcept
 {
-    set_int(call, 0, code);
-    return code;
+    return set_int(call, 0, code) ? code : kNotDelivered;
 }
 
 HostAnswer return_result(HostCallInfo* call, std::int32_t value) noexcept
 {
-    set_int(call, 0, value);
-    return 0;
+    return set_int(call, 0, value) ? 0 : kNotDelivered;
 }
 
 void release_results(HostCallInfo* call) noexcept

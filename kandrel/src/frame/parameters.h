@@ -107,9 +107,15 @@ bool set_string_list(HostCallInfo* call, int n, bool utf8, char* const* strings,
 // when no item can be made.
 bool append_return_value(HostCallInfo* call, HostValueHandle value) noexcept;
 
-// Sets the return value to code and answers code.
+// What a request answers when its results could not be written (the
+// classic NO_MEMORY code): never an answer that means success.
+inline constexpr HostAnswer kNotDelivered = 90;
+
+// Sets the return value to code and answers code; kNotDelivered when the
+// return value could not be written.
 HostAnswer return_code(HostCallInfo* call, std::int32_t code) noexcept;
-// Sets the return value to value and answers 0.
+// Sets the return value to value and answers 0; kNotDelivered when the
+// return value could not be written.
 HostAnswer return_result(HostCallInfo* call, std::int32_t value) noexcept;
 
 // Unlinks and frees every item the component made, with its value; items of

@@ -22,13 +22,17 @@ HostAnswer return_value(MethodCall& call, std::optional<std::string_view> value)
 enum class Change { add, set_or_add };
 
 // The collection with one item added or set, written back as the return
-// value.
+// value. A collection, name or value that cannot be converted is refused: the
+// host program assigns the answer over its collection, which must never come
+// back with items lost.
 HostAnswer change(MethodCall& call, Change how)
 {
     AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    const params::ParamText name = call.text(kName);
-    const params::ParamText value = call.text(kValue);
+    params::ParamText name;
+    params::ParamText value;
+    if (!call.collection(kCollection, collection) || !call.text(kName, name) || !call.text(kValue, value)) {
+        return call.code(kCodeBadParameters);
+    }
     if (how == Change::set_or_add) {
         collection.set_or_add(name.get(), value.get());
     } else {
@@ -42,18 +46,24 @@ HostAnswer change(MethodCall& call, Change how)
 HostAnswer add_att(MethodCall& call) { return change(call, Change::add); }
 HostAnswer set_att(MethodCall& call) { return change(call, Change::set_or_add); }
 
-HostAnswer get_att(MethodCall& call)
+// The first (nth 0) or the nth item of a name, written as the return value.
+HostAnswer get(MethodCall& call, std::int32_t nth)
 {
     AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    return return_value(call, collection.get(call.text(kName).get()));
+    params::ParamText name;
+    if (!call.collection(kCollection, collection) || !call.text(kName, name)) {
+        return call.code(kCodeBadParameters);
+    }
+    return return_value(call, nth == 0 ? collection.get(name.get()) : collection.get_nth(name.get(), nth));
 }
 
+HostAnswer get_att(MethodCall& call) { return get(call, 0); }
+
+// Index 0 or below names no item: its answer is the empty value.
 HostAnswer get_att_array_item(MethodCall& call)
 {
-    AttributeCollection collection;
-    collection.read_from_parameter(call.call(), kCollection, call.utf8());
-    return return_value(call, collection.get_nth(call.text(kName).get(), call.integer(kIndex)));
+    const std::int32_t index = call.integer(kIndex);
+    return index < 1 ? return_value(call, std::nullopt) : get(call, index);
 }
 
 }  // namespace kandrel::methods

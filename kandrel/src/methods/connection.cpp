@@ -20,14 +20,18 @@ HostAnswer init(MethodCall& call)
     const std::int32_t port = call.integer(2);
     // The old session goes first, as $unbind_s would let it go.
     call.object().replace_session(SessionRef());
-    SessionRef session = SessionRef::open(host.get(), port);
+    bool out_of_memory = false;
+    SessionRef session = SessionRef::open(host.get(), port, out_of_memory);
     log::write(session ? log::kSessionInitialized : log::kSessionInitFailed);
+    if (out_of_memory) {
+        return call.code(kCodeNoMemory);
+    }
     const refs::Token token = session.token();
     call.object().replace_session(std::move(session));
     char text[32];
     refs::format(refs::Kind::session, token, text);
-    params::set_string(call.call(), 0, false, text);
-    return 0;
+    // The session stays the object's either way ($session tells).
+    return params::set_string(call.call(), 0, false, text) ? 0 : kCodeNoMemory;
 }
 
 // $unbind_s(): the object lets go of its session; the last holder of a

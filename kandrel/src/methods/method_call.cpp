@@ -51,6 +51,18 @@ params::ParamText MethodCall::text(int n) const
     return text;
 }
 
+bool MethodCall::text(int n, params::ParamText& out) const
+{
+    switch (out.read(call_, n, utf8())) {
+    case params::ParamText::Read::no_memory:
+        throw std::bad_alloc();
+    case params::ParamText::Read::unconvertible:
+        return false;
+    default:
+        return true;
+    }
+}
+
 params::Text MethodCall::text_or_null(int n) const
 {
     params::Text text;
@@ -76,11 +88,8 @@ params::TextList MethodCall::list(int n) const
 
 bool MethodCall::collection(int n, AttributeCollection& out) const
 {
-    if (params::find_item(call_, n) == nullptr) {
-        return true;
-    }
-    params::Text text;
-    if (!params::get_string(call_, n, utf8(), text, true)) {
+    params::ParamText text;
+    if (!this->text(n, text)) {
         return false;
     }
     out.parse(text.get());

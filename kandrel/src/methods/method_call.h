@@ -27,7 +27,7 @@ inline constexpr std::int32_t kCodeNoSession = -2;
 inline constexpr std::int32_t kCodeUnknownMethod = -101;
 inline constexpr std::int32_t kCodeBadParameters = -102;
 inline constexpr std::int32_t kCodeInvalidSyntax = 21;
-inline constexpr std::int32_t kCodeNoMemory = 90;
+inline constexpr std::int32_t kCodeNoMemory = params::kNotDelivered;
 
 // Owners of what the client library hands out, released with its own
 // functions.
@@ -110,6 +110,9 @@ public:
     // Parameter n as text, the empty text when omitted or not convertible.
     // Throws std::bad_alloc when memory is short.
     params::ParamText text(int n) const;
+    // Parameter n as text into out, the empty text when omitted. False when
+    // it holds a text that cannot be converted.
+    bool text(int n, params::ParamText& out) const;
     // Parameter n as text; null when omitted or not convertible.
     params::Text text_or_null(int n) const;
     // Parameter n as an integer (booleans too), fallback when omitted.
@@ -129,10 +132,37 @@ public:
     // one of another kind); an empty reference is no controls.
     bool controls(int n, ControlList& out) const noexcept;
 
+    // Outputs to by-reference parameters n, in the object's encoding. Each
+    // notes an output the host passed a parameter for but that could not be
+    // written, after which result() answers kCodeNoMemory.
+    bool set_int(int n, std::int32_t value) noexcept { return delivered(n, params::set_int(call_, n, value)); }
+    bool set_text(int n, const char* text) noexcept
+    {
+        return delivered(n, params::set_string(call_, n, utf8(), text));
+    }
+    bool set_text_list(int n, char* const* strings) noexcept
+    {
+        return delivered(n, params::set_string_list(call_, n, utf8(), strings, static_cast<std::size_t>(-1)));
+    }
+    bool set_collection(int n, const AttributeCollection& collection)
+    {
+        return delivered(n, collection.write_to_parameter(call_, n, utf8()));
+    }
+    // Hands a host-owned library object to parameter n (see refs::hand_out):
+    // when it cannot be written the object is released.
+    bool hand_out(int n, refs::Kind kind, void* object, refs::Release release, refs::Token from = 0) noexcept
+    {
+        return delivered(n, refs::hand_out(call_, n, kind, object, release, from));
+    }
+
     // Sets the return value to code and answers code.
     HostAnswer code(std::int32_t value) const noexcept { return params::return_code(call_, value); }
-    // Sets the return value to value and answers 0.
-    HostAnswer result(std::int32_t value) const noexcept { return params::return_result(call_, value); }
+    // Sets the return value to value and answers 0; kCodeNoMemory when an
+    // output could not be written.
+    HostAnswer result(std::int32_t value) const noexcept
+    {
+        return undelivered_ ? code(kCodeNoMemory) : params::return_result(call_, value);
+    }
     // Answers with the success flag of a write.
     static HostAnswer written(bool succeeded) noexcept { return succeeded ? 1 : 0; }
     // Writes text (null: the empty value) as the return value in the
@@ -143,9 +173,19 @@ public:
     }
 
 private:
+    // A write that failed for a parameter the host passed is an output lost.
+    bool delivered(int n, bool written) noexcept
+    {
+        if (!written && n > 0 && params::find_item(call_, n) != nullptr) {
+            undelivered_ = true;
+        }
+        return written;
+    }
+
     HostCallInfo* call_;
     SessionObject& object_;
     SessionRef session_;
+    bool undelivered_ = false;
 };
 
 }  // namespace kandrel::methods

@@ -76,9 +76,9 @@ HostAnswer first_attribute(MethodCall& call)
     BerElement* ber = nullptr;
     const LibraryText name(
         library::call<Entry::ldap_first_attribute>(call.ld(), entry.as<LDAPMessage>(), &ber));
-    params::set_string(call.call(), 0, call.utf8(), name.get());
-    return call.written(
-        refs::hand_out(call.call(), 2, Kind::ber_element, ber, release_ber_element, entry.token()));
+    const bool named = params::set_string(call.call(), 0, call.utf8(), name.get());
+    const bool handed = call.hand_out(2, Kind::ber_element, ber, release_ber_element, entry.token());
+    return call.written(named && handed);
 }
 
 // $next_attribute(Entry, BerElement): the next attribute's name, the empty

@@ -79,11 +79,6 @@ int get(MethodCall& call, std::int32_t option, void* value)
     return library::call<Entry::ldap_get_option>(call.ld(), option, value);
 }
 
-bool write_collection(MethodCall& call, const AttributeCollection& collection)
-{
-    return collection.write_to_parameter(call.call(), kValue, call.utf8());
-}
-
 // API info: the library's versions, extensions and vendor.
 HostAnswer get_api_info(MethodCall& call, std::int32_t option)
 {
@@ -99,7 +94,7 @@ HostAnswer get_api_info(MethodCall& call, std::int32_t option)
     collection.add_each("ldapai_extensions", extensions.get());
     collection.add("ldapai_vendor_name", vendor ? vendor.get() : "");
     collection.add_integer("ldapai_vendor_version", info.ldapai_vendor_version);
-    write_collection(call, collection);
+    call.set_collection(kValue, collection);
     return call.result(code);
 }
 
@@ -113,7 +108,7 @@ HostAnswer get_feature_info(MethodCall& call, std::int32_t option)
     }
     const auto name = collection.get(kFeatureName);
     if (!name) {
-        params::set_string(call.call(), kValue, call.utf8(), kInvalidFeature);
+        call.set_text(kValue, kInvalidFeature);
         return call.code(kCodeBadParameters);
     }
     const std::string feature(*name);
@@ -123,7 +118,7 @@ HostAnswer get_feature_info(MethodCall& call, std::int32_t option)
     const int code = get(call, option, &info);
     collection.set_or_add_integer("ldapaif_info_version", info.ldapaif_info_version);
     collection.set_or_add_integer("ldapaif_version", info.ldapaif_version);
-    write_collection(call, collection);
+    call.set_collection(kValue, collection);
     return call.result(code);
 }
 
@@ -192,7 +187,6 @@ HostAnswer get_option(MethodCall& call)
     }
     const std::int32_t option = call.integer(kOption);
     const OptionRule* rule = rule_of(option);
-    HostCallInfo* host = call.call();
     switch (rule != nullptr ? rule->get : Form::none) {
     case Form::api_info:
         return get_api_info(call, option);
@@ -202,19 +196,19 @@ HostAnswer get_option(MethodCall& call)
     case Form::result_code: {
         int value = 0;
         const int code = get(call, option, &value);
-        params::set_int(host, kValue, rule->get == Form::result_code ? library::host_code(value) : value);
+        call.set_int(kValue, rule->get == Form::result_code ? library::host_code(value) : value);
         return call.result(code);
     }
     case Form::controls: {
         LDAPControl** controls = nullptr;
         const int code = get(call, option, &controls);
-        refs::hand_out(host, kValue, refs::Kind::controls, controls, release_controls);
+        call.hand_out(kValue, refs::Kind::controls, controls, release_controls);
         return call.result(code);
     }
     case Form::text: {
         LibraryText text;
         const int code = get(call, option, out(text));
-        params::set_string(host, kValue, call.utf8(), text.get());
+        call.set_text(kValue, text.get());
         return call.result(code);
     }
     case Form::time: {
@@ -224,16 +218,16 @@ HostAnswer get_option(MethodCall& call)
             AttributeCollection collection;
             collection.add_integer(kSeconds, static_cast<std::int32_t>(time->tv_sec));
             collection.add_integer(kMicroseconds, static_cast<std::int32_t>(time->tv_usec));
-            write_collection(call, collection);
+            call.set_collection(kValue, collection);
         } else {
-            params::set_string(host, kValue, call.utf8(), nullptr);
+            call.set_text(kValue, nullptr);
         }
         return call.result(code);
     }
     case Form::text_list: {
         LibraryValues list;
         const int code = get(call, option, out(list));
-        params::set_string_list(host, kValue, call.utf8(), list.get(), static_cast<std::size_t>(-1));
+        call.set_text_list(kValue, list.get());
         return call.result(code);
     }
     default:

@@ -11,7 +11,7 @@ HostAnswer create_persistent_search_control(MethodCall& call)
     LDAPControl* control = nullptr;
     const int code = library::call<library::Entry::ldap_create_persistentsearch_control>(
         call.ld(), call.integer(1), call.integer(2), call.integer(3), call.integer(4), &control);
-    refs::hand_out(call.call(), 5, refs::Kind::control, control, release_control);
+    call.hand_out(5, refs::Kind::control, control, release_control);
     return call.result(code);
 }
 

@@ -41,12 +41,11 @@ HostAnswer parse_result(MethodCall& call)
     const int code = library::call<Entry::ldap_parse_result>(
         call.ld(), message.as<LDAPMessage>(), &error, out(matched), out(text), out(referrals),
         &controls, 0);
-    HostCallInfo* host = call.call();
-    params::set_int(host, 2, library::host_code(error));
-    params::set_string(host, 3, call.utf8(), matched.get());
-    params::set_string(host, 4, call.utf8(), text.get());
-    params::set_string_list(host, 5, call.utf8(), referrals.get(), static_cast<std::size_t>(-1));
-    refs::hand_out(host, 6, Kind::controls, controls, release_controls);
+    call.set_int(2, library::host_code(error));
+    call.set_text(3, matched.get());
+    call.set_text(4, text.get());
+    call.set_text_list(5, referrals.get());
+    call.hand_out(6, Kind::controls, controls, release_controls);
     free_if_asked(call, 7, message);
     return call.result(code);
 }
@@ -63,7 +62,7 @@ HostAnswer parse_reference(MethodCall& call)
     LDAPControl** controls = nullptr;
     const int code = library::call<Entry::ldap_parse_reference>(
         call.ld(), message.as<LDAPMessage>(), out(referrals), &controls, 0);
-    refs::hand_out(call.call(), 3, Kind::controls, controls, release_controls);
+    call.hand_out(3, Kind::controls, controls, release_controls);
     free_if_asked(call, 4, message);
     return call.result(code);
 }

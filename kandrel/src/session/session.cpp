@@ -32,8 +32,9 @@ SessionRef& SessionRef::operator=(SessionRef&& other) noexcept
     return *this;
 }
 
-SessionRef SessionRef::open(const char* host, int port) noexcept
+SessionRef SessionRef::open(const char* host, int port, bool& out_of_memory) noexcept
 {
+    out_of_memory = false;
     LDAP* handle = library::call<library::Entry::ldap_init>(host, port);
     if (handle == nullptr) {
         return SessionRef();
@@ -43,10 +44,17 @@ SessionRef SessionRef::open(const char* host, int port) noexcept
     Share* share = new (std::nothrow) Share{handle, 1, 0};
     if (share == nullptr) {
         library::call<library::Entry::ldap_unbind_s>(handle);
+        out_of_memory = true;
         return SessionRef();
     }
+    SessionRef session(share);
+    // A session without its reference could not be handed to the host.
     share->token = refs::mint(refs::Kind::session, handle);
-    return SessionRef(share);
+    if (share->token == 0) {
+        out_of_memory = true;
+        return SessionRef();
+    }
+    return session;
 }
 
 LDAP* SessionRef::handle() const noexcept { return share_ != nullptr ? share_->handle : nullptr; }

@@ -24,9 +24,9 @@ public:
     // Opens a session with ldap_init at LDAP protocol version 3 (the client
     // library starts handles at version 2, which servers refuse to bind);
     // host programs may still choose 2 with $set_option. An empty reference
-    // when the library answers no handle (or memory is short, in which case
-    // the new handle is unbound at once).
-    static SessionRef open(const char* host, int port) noexcept;
+    // when the library answers no handle, or when memory is short, which
+    // sets out_of_memory (a new handle is then unbound at once).
+    static SessionRef open(const char* host, int port, bool& out_of_memory) noexcept;
 
     LDAP* handle() const noexcept;
     // The token of the session's "LDAP:" reference (0 when none could be

@@ -77,7 +77,8 @@ HostAnswer SessionObject::call(HostCallInfo* call)
     try {
         methods::MethodCall context(call, *this, std::move(session));
         return method.run(context);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // Only memory can run out here; the method's outputs stay as they were.
         return params::return_code(call, methods::kCodeNoMemory);
     }
 }
@@ -112,8 +113,8 @@ HostAnswer SessionObject::property(std::uint32_t message, HostCallInfo* call, bo
         case kPropertyDebug: value = log::enabled(); break;
         default: return 0;
         }
-        params::set_int(call, 0, value ? 1 : 0);
-        return 1;
+        // A value that could not be written is no answer.
+        return params::set_int(call, 0, value ? 1 : 0) ? 1 : 0;
     }
     default:
         return 0;
