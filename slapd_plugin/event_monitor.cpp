@@ -27,6 +27,16 @@ constexpr char kNotificationName[] = "2.16.840.1.113719.1.27.100.81";
 
 bool is_reported_type(std::int32_t type) { return type >= event_type::kEntryAdded && type <= event_type::kEntryRenamed; }
 
+// The attributes slapd itself changes with every modification: not the
+// client's change, so not reported.
+bool is_maintained_by_slapd(std::string_view type)
+{
+    for (std::string_view maintained : {"entryCSN", "modifiersName", "modifyTimestamp"})
+        if (type == maintained)
+            return true;
+    return false;
+}
+
 bool is_known_status(std::int32_t status) { return status == event_status::kSucceeded || status == event_status::kAll; }
 
 // A refusal listing the event specifications it concerns.
@@ -112,6 +122,8 @@ int report_operation(Slapi_PBlock* pb)
         } else if constexpr (Type == event_type::kEntryModified) {
             for (LDAPMod** mod = get_pointer<LDAPMod*>(pb, SLAPI_MODIFY_MODS); mod != nullptr && *mod != nullptr;
                  ++mod) {
+                if (is_maintained_by_slapd((*mod)->mod_type))
+                    continue;
                 if (!changed.empty())
                     changed += ',';
                 changed += (*mod)->mod_type;

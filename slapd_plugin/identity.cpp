@@ -55,6 +55,8 @@ std::int32_t privileges(Request& request, Slapi_Entry* entry, const std::string&
 
 Reply get_bind_dn(Request& request)
 {
+    if (!request.value().empty())
+        return Reply::malformed("this request carries no value");
     const char* dn = get_string(request.pblock(), SLAPI_CONN_DN);
     return Reply::success(write_string(dn != nullptr ? dn : ""));
 }
