@@ -28,17 +28,6 @@ std::vector<std::string> plugin_configuration(const std::string& plugin, const s
             "plugin postoperation " + plugin + " admin_extensions_events_init"};
 }
 
-std::vector<std::string> plugin_environment()
-{
-    std::string preload = ADMIN_EXTENSIONS_PRELOAD;
-    if (preload.empty())
-        return {};
-    // slapd is not instrumented: the sanitizer's runtime must come first, and
-    // slapd's own allocations at exit are not ours to report.
-    return {"LD_PRELOAD=" + preload, "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1",
-            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"};
-}
-
 slapd::Server& server()
 {
     static std::unique_ptr<slapd::Server> instance = [] {
@@ -53,7 +42,6 @@ slapd::Server& server()
             "dc=com\" write by * read",
             "access to * by self write by * read",
         };
-        options.environment = plugin_environment();
         auto started = std::make_unique<slapd::Server>(options);
         started->start();
         return started;

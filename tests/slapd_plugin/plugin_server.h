@@ -37,8 +37,6 @@ using Session = std::unique_ptr<LDAP, LdapUnbind>;
 
 // The configuration lines that load the plug-in from `plugin` with args.
 std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments);
-// Environment the plug-in needs in slapd (a sanitizer runtime first).
-std::vector<std::string> plugin_environment();
 
 // The program's server, started at first use.
 slapd::Server& server();

@@ -43,25 +43,15 @@ std::filesystem::path make_folder()
     return pattern;
 }
 
-// Starts program with arguments and this process's environment with
-// `environment` added, its output appended to log. In the child, the process
-// dies with the thread that started it.
-pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log,
-            const std::vector<std::string>& environment)
+// Starts program with arguments, its output appended to log. In the child,
+// the process dies with the thread that started it.
+pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log)
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        envp.push_back(*entry);
-    }
-    for (const std::string& entry : environment) {
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    }
-    envp.push_back(nullptr);
     const std::string log_path = log.string();
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -77,7 +67,7 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
             dup2(out, 1);
             dup2(out, 2);
         }
-        execve(argv[0], argv.data(), envp.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     if (pid < 0) {
@@ -208,7 +198,7 @@ void Server::load_seed() const
     }
     const pid_t pid = spawn({SLAPADD_PROGRAM, "-q", "-f", (folder_ / "slapd.conf").string(), "-l",
                              seed.string()},
-                            folder_ / "slapd.log", options_.environment);
+                            folder_ / "slapd.log");
     const int status = wait_for(pid, std::chrono::minutes(5));
     if (status != 0) {
         if (status < 0) {
@@ -225,7 +215,7 @@ bool Server::launch(int port)
     // -d keeps slapd in the foreground, so its process id is the one we hold.
     const pid_t pid = spawn({SLAPD_PROGRAM, "-d", "0", "-f", (folder_ / "slapd.conf").string(),
                              "-h", url},
-                            folder_ / "slapd.log", options_.environment);
+                            folder_ / "slapd.log");
     const auto until = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < until) {
         if (wait_for(pid, 0ms) >= 0) {

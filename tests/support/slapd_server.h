@@ -28,9 +28,6 @@ struct Options {
     // section (access rules, "dbnosync", ...).
     std::vector<std::string> global_config;
     std::vector<std::string> database_config;
-    // "NAME=value" entries added to the environment of slapadd and slapd, for
-    // instance LD_PRELOAD for a plug-in built with a sanitizer.
-    std::vector<std::string> environment;
 };
 
 class Server {
