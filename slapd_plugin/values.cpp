@@ -17,6 +17,18 @@ bool read_strings(BerReader& reader, std::vector<std::string>& strings)
     return true;
 }
 
+// SET { SEQUENCE { INTEGER } ... }, one per number.
+void write_integer_set(BerWriter& writer, const std::vector<std::int32_t>& numbers)
+{
+    writer.open(tag::kSet);
+    for (std::int32_t number : numbers) {
+        writer.open();
+        writer.integer(number);
+        writer.close();
+    }
+    writer.close();
+}
+
 bool is_filter_name(const std::string& name) { return !name.empty() && name.find('$') == std::string::npos; }
 
 }  // namespace
@@ -53,13 +65,7 @@ std::string write_privileges_list(const std::vector<std::int32_t>& privileges)
     writer.open();
     writer.integer(static_cast<std::int64_t>(privileges.size()));
     writer.close();
-    writer.open(tag::kSet);
-    for (std::int32_t entry : privileges) {
-        writer.open();
-        writer.integer(entry);
-        writer.close();
-    }
-    writer.close();
+    write_integer_set(writer, privileges);
     writer.close();
     return writer.bytes();
 }
@@ -110,11 +116,7 @@ std::string write_backup(std::int32_t state1, std::int32_t state2, std::string_v
     writer.octets(data);
     writer.open();
     writer.integer(1);
-    writer.open(tag::kSet);
-    writer.open();
-    writer.integer(static_cast<std::int64_t>(data.size()));
-    writer.close();
-    writer.close();
+    write_integer_set(writer, {static_cast<std::int32_t>(data.size())});
     writer.close();
     return writer.bytes();
 }

@@ -69,14 +69,21 @@ std::string container(LDAP* ld, const std::string& name)
 
 int runs = 0;
 
+// The root session for a benchmark's server; empty (and the benchmark marked
+// as failed) when it cannot bind.
+Session session_for(benchmark::State& state)
+{
+    Session ld = bind_root(server_for(state.range(0) != 0));
+    if (!ld)
+        state.SkipWithError("cannot bind");
+    return ld;
+}
+
 void BM_BulkStream(benchmark::State& state)
 {
-    slapd::Server& server = server_for(state.range(0) != 0);
-    Session ld = bind_root(server);
-    if (!ld) {
-        state.SkipWithError("cannot bind");
+    Session ld = session_for(state);
+    if (!ld)
         return;
-    }
     for (auto _ : state) {
         state.PauseTiming();
         std::string parent = container(ld.get(), "bulk" + std::to_string(++runs));
@@ -105,11 +112,9 @@ void BM_BulkStream(benchmark::State& state)
 void BM_Ldapadd(benchmark::State& state)
 {
     slapd::Server& server = server_for(state.range(0) != 0);
-    Session ld = bind_root(server);
-    if (!ld) {
-        state.SkipWithError("cannot bind");
+    Session ld = session_for(state);
+    if (!ld)
         return;
-    }
     for (auto _ : state) {
         state.PauseTiming();
         std::string name = "ldapadd" + std::to_string(++runs);
