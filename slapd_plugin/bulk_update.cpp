@@ -12,6 +12,7 @@
 #include "bulk_values.h"
 #include "configuration.h"
 #include "handlers.h"
+#include "server_state.h"
 #include "updates.h"
 
 namespace adminext {
@@ -53,7 +54,7 @@ bool wait_for_turn(Request& request, Stream& stream, std::unique_lock<std::mutex
 {
     const auto until = std::chrono::steady_clock::now() + kTurnTimeout;
     while (stream.open && !ready()) {
-        if (request.abandoned() || std::chrono::steady_clock::now() >= until)
+        if (request.abandoned() || server_stopping() || std::chrono::steady_clock::now() >= until)
             return false;
         stream.changed.wait_for(lock, kPoll);
     }

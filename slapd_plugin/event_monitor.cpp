@@ -2,8 +2,8 @@
 // post-operation hooks see (and those this plug-in makes itself) are queued
 // to it and sent as intermediate responses, until the client abandons the
 // request or closes the connection. The final response comes only when the
-// request is refused, or when the client fell so far behind that
-// notifications were dropped. Each open monitor holds one of slapd's worker
+// request is refused, when the client fell so far behind that notifications
+// were dropped, or when the server stops. Each open monitor holds one of slapd's worker
 // threads, so their number is limited.
 #include <chrono>
 
@@ -14,6 +14,7 @@
 #include "handlers.h"
 #include "intermediate_response.h"
 #include "names.h"
+#include "server_state.h"
 #include "updates.h"
 
 namespace adminext {
@@ -90,6 +91,8 @@ Reply monitor(Request& request, bool filtered)
         ~Registration() { monitors().remove(monitor); }
     } registration{&watching};
     while (!request.abandoned()) {
+        if (server_stopping())
+            return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
         for (const std::string& notification : watching.take(kPoll))
             send_intermediate(request.pblock(), kNotificationName, notification);
         if (std::size_t dropped = watching.dropped(); dropped != 0)

@@ -23,6 +23,7 @@ inline constexpr int kNoSuchObject = 32;
 inline constexpr int kInvalidDnSyntax = 34;
 inline constexpr int kInsufficientAccess = 50;
 inline constexpr int kBusy = 51;
+inline constexpr int kUnavailable = 52;
 inline constexpr int kUnwillingToPerform = 53;
 inline constexpr int kOther = 80;
 }  // namespace code
