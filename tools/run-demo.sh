@@ -52,7 +52,7 @@ tervane partition count "$suffix"
 "$build"/cli/tervane -H "$uri" -x -D "$bind_dn" -w "$password" monitor 1 --count 3 >"$work/events" &
 monitor=$!
 sleep 0.5
-head -n 15 "$work/people.ldif" | sed 's/user\([0-9]*\)/visitor\1/g' >"$work/visitors.ldif"
+head -n 18 "$work/people.ldif" | sed 's/user\([0-9]*\)/visitor\1/g' >"$work/visitors.ldif"
 "$build"/cli/tervane -H "$uri" -x -D "$bind_dn" -w "$password" load "$work/visitors.ldif" >/dev/null
 wait "$monitor"
 echo "\$ tervane monitor 1 --count 3    (while three more people were added)"
