@@ -190,9 +190,9 @@ TERVANE_API int TERVANE_CALL ldap_backup_object(LDAP* ld, char* dn, char* extra,
     int state2 = 0;
     return call_exop(
         ld, ops::backup_object,
-        [&](BerElement* ber) {
+        [&](BerElement* ber) -> Encoded {
             if (*state != nullptr && !parse_state(*state, state1, state2))
-                return before_encoding(kEncodingError);
+                return Encoded::refused(kEncodingError);
             return put(ber, "siis", dn, state1, state2, extra != nullptr ? extra : kEmpty);
         },
         [&](const berval& value) {

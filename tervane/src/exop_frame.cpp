@@ -9,32 +9,25 @@ namespace tervane {
 
 namespace {
 
-struct Prepared {
-    int result = kSuccess;
-    bool attempted = false;  // the encoding was reached: the result counts
-};
-
 // Creates the encoder, encodes and flattens the request value.
-Prepared prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
+Encoded prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
 {
     BerPtr ber(ber_alloc_t(operation.encoder_options));
     if (!ber)
-        return {kNoMemory, false};
-    int result = encode(ber.get());
-    if ((result & kBeforeEncodingFlag) != 0)
-        return {result & ~kBeforeEncodingFlag, false};
-    if (result != kSuccess)
-        return {result, true};
+        return Encoded::refused(kNoMemory);
+    Encoded encoded = encode(ber.get());
+    if (encoded.code != kSuccess)
+        return encoded;
     if (ber_flatten(ber.get(), out(request)) == -1)
-        return {kNoMemory, true};
-    return {kSuccess, true};
+        return kNoMemory;
+    return kSuccess;
 }
 
-int finish(LDAP* ld, const ExopSpec& operation, const Prepared& outcome)
+int finish(LDAP* ld, const ExopSpec& operation, const Encoded& outcome)
 {
-    if (operation.record_on_handle && outcome.attempted)
-        return record_result(ld, outcome.result);
-    return outcome.result;
+    if (operation.record_on_handle && outcome.stage == Stage::encoding)
+        return record_result(ld, outcome.code);
+    return outcome.code;
 }
 
 int check_response(const ExopSpec& operation, int call_result, const char* name)
@@ -64,12 +57,11 @@ int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode)
 {
     if (ld == nullptr)
         return kParamError;
-    Prepared outcome{kSuccess, true};
     BervalPtr request;
     if (encode) {
-        outcome = prepare_request(operation, encode, request);
-        if (outcome.result != kSuccess)
-            return finish(ld, operation, outcome);
+        Encoded prepared = prepare_request(operation, encode, request);
+        if (prepared.code != kSuccess)
+            return finish(ld, operation, prepared);
     }
 
     LdapString name;
@@ -79,8 +71,7 @@ int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode)
     result = check_response(operation, result, name.get());
     if (result == kSuccess && decode)
         result = value ? decode(*value) : kOperationsError;
-    outcome.result = result;
-    return finish(ld, operation, outcome);
+    return finish(ld, operation, result);
 }
 
 int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid)
@@ -88,9 +79,9 @@ int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid)
     if (ld == nullptr || msgid == nullptr)
         return kParamError;
     BervalPtr request;
-    Prepared outcome = prepare_request(operation, encode, request);
-    if (outcome.result == kSuccess)
-        outcome.result = ldap_extended_operation(ld, operation.request_name, request.get(), nullptr, nullptr, msgid);
+    Encoded outcome = prepare_request(operation, encode, request);
+    if (outcome.code == kSuccess)
+        outcome.code = ldap_extended_operation(ld, operation.request_name, request.get(), nullptr, nullptr, msgid);
     return finish(ld, operation, outcome);
 }
 

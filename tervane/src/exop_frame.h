@@ -13,7 +13,9 @@
 
 namespace tervane {
 
-// What distinguishes one operation's exchange from another's.
+// What distinguishes one operation's exchange from another's. Operations
+// that differ from the common frame name their flags:
+// {.request_name = ..., .response_name = ..., .record_on_handle = true}.
 struct ExopSpec {
     const char* request_name;
     // The expected response name; nullptr accepts any name, but one must be
@@ -30,16 +32,30 @@ struct ExopSpec {
     int encoder_options = 0;
 };
 
-// Encodes the request value into a fresh encoder; answers 0 or a result code.
-// A code wrapped in before_encoding() ends the call as a check that failed
-// before anything was attempted: it is not recorded on the handle.
-using Encode = FunctionRef<int(BerElement*)>;
+// How far an encoder got before it answered.
+enum class Stage {
+    // A check of the caller's arguments refused them before anything was
+    // encoded: the result is not recorded on the handle.
+    checking,
+    // The encoding was attempted: the result counts as the exchange's.
+    encoding,
+};
+
+// What an encoder answers: 0 or a result code, and the stage it reached.
+// Encoders that only encode answer put()'s code, which converts.
+struct Encoded {
+    int code = kSuccess;
+    Stage stage = Stage::encoding;
+
+    constexpr Encoded(int result, Stage reached = Stage::encoding) : code(result), stage(reached) {}
+    static constexpr Encoded refused(int result) { return {result, Stage::checking}; }
+};
+
+// Encodes the request value into a fresh encoder.
+using Encode = FunctionRef<Encoded(BerElement*)>;
 // Decodes the response value (present, possibly zero bytes long) into the
 // caller's outputs; answers 0 or a result code.
 using Decode = FunctionRef<int(const berval&)>;
-
-inline constexpr int kBeforeEncodingFlag = 0x40000000;
-constexpr int before_encoding(int code) { return code | kBeforeEncodingFlag; }
 
 // Synchronous exchange. Without an encoder the request has no value; without
 // a decoder the response value is not read. A NULL handle gives 89.

@@ -3,6 +3,7 @@
 // administration families through the real client library.
 #include <cstring>
 #include <functional>
+#include <ostream>
 
 #include "operations.h"
 #include "peer_fixture.h"
@@ -24,6 +25,9 @@ struct SyncExport {
     // The response name is checked before the call's own result.
     bool name_first = false;
 };
+
+// Failure messages name the export rather than dump the record's bytes.
+void PrintTo(const SyncExport& e, std::ostream* os) { *os << e.label; }
 
 char kDn[] = "o=x";
 char kServer[] = "cn=server";
