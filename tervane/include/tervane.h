@@ -20,7 +20,7 @@
  *   89  a required argument is NULL, a selector is out of range or a caller
  *       string is malformed; nothing is sent
  *   90  memory could not be allocated
- *   92  the response carried no name or not the expected one
+ *   92  the response carried no name, an empty one or not the expected one
  *
  * These are the classic C API numbers; the TERVANE_* constants below give them
  * by value because some client libraries define the macros of the same names
@@ -30,6 +30,20 @@
  * Tervane allocates are released with tervane_memfree(); event records with
  * ldap_event_free(); strings and arrays that the client library allocated
  * (documented per function) with ldap_memfree() or ldap_value_free().
+ *
+ * Responses are read as a server sends them, malformed ones included. A
+ * response name of no characters (which makes the client library abort the
+ * process when it parses one) is looked for before the library parses the
+ * response, and counts as a name that does not match.
+ *
+ * Limitations of the client library (OpenLDAP 2.5) that no caller can guard
+ * against, Tervane included: it aborts the process inside ldap_result() when
+ * a server sends an unsolicited notification (message id 0) whose response
+ * name is empty, since it parses that message before ldap_result() returns;
+ * and it allocates as much memory as a message announces (up to 4 GiB)
+ * before reading it. Applications that talk to servers they do not trust
+ * should bound incoming messages on the handle's Sockbuf
+ * (LDAP_OPT_SOCKBUF, then ber_sockbuf_ctrl with LBER_SB_OPT_SET_MAX_INCOMING).
  *
  * Tervane keeps no state between calls. Calls on different handles may run on
  * different threads at once. Functions that record their result as the
@@ -254,7 +268,12 @@ TERVANE_API int TERVANE_CALL ldap_get_replication_filter(LDAP *ld, char *server_
 /* Object backup and restore                                                */
 /* ------------------------------------------------------------------------ */
 /* Both record their result as the handle's error number from the encoding of
- * the request on. */
+ * the request on. When a response arrived, its name is checked before the
+ * server's result: a missing or wrong name gives 92 whatever the server
+ * answered. When none arrived (the connection was lost, the wait timed out,
+ * the server gave notice of disconnection or answered with another kind of
+ * response, or the client library could not read the response), the client
+ * library's code is the result. */
 
 /* Reads one object in the server's backup form. *state is NULL on the first
  * call and afterwards the text "n+m" stored by the previous call; each
@@ -312,8 +331,8 @@ TERVANE_API int TERVANE_CALL ldap_monitor_events_filtered(LDAP *ld, int count, e
  * Results, each recorded as the handle's error number:
  *   0   also when the response has no name, no value or a value without list
  *       (*specs NULL, *spec_count 0)
- *   84  wrong response name; a list element that cannot be read; a negative
- *       count or one larger than the value could hold
+ *   84  wrong or empty response name; a list element that cannot be read; a
+ *       negative count or one larger than the value could hold
  *   89  result_code or result NULL (ld NULL: 89, not recorded)
  *   90  memory is short
  *   or the client library's code.
@@ -593,9 +612,9 @@ typedef union event_record {
  * request). *event_type and *event_result (required) receive the event's
  * numbers; data (optional) receives its record, or NULL when the event
  * carries none (release: ldap_event_free). freeit non-zero releases message.
- * Results (recorded as the handle's error number): 0, 84 (wrong name, bad
- * data; also a notification without value), 89, 90, or the client library's
- * code. After a failure *data is NULL and nothing stays allocated. */
+ * Results (recorded as the handle's error number): 0, 84 (missing, empty or
+ * wrong name, bad data; also a notification without value), 89, 90, or the
+ * client library's code. After a failure *data is NULL and nothing stays allocated. */
 TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP *ld, LDAPMessage *message, int *event_type,
                                                  int *event_result, event_record **data, int freeit);
 
@@ -672,7 +691,7 @@ TERVANE_API int TERVANE_CALL ldap_lburp_end_request(LDAP *ld, int sequence_numbe
  *   84  the response value cannot be read
  *   89  result NULL (ld NULL: 89, not recorded)
  *   90  memory is short
- *   92  missing or wrong response name (the value is not read)
+ *   92  missing, empty or wrong response name (the value is not read)
  *   or the client library's code. */
 /* start_value receives the server's integer when the response has a value
  * (89 when it is NULL then); without a value it is not touched. */

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "exop_frame.h"
+#include "extended_result.h"
 #include "memory.h"
 #include "operations.h"
 
@@ -923,14 +924,14 @@ TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP* ld, LDAPMessage* message,
         return kParamError;
     if (any_null(message, event_type, event_result))
         return record_result(ld, kParamError);
-    LdapString name;
-    BervalPtr value;
-    int result = ldap_parse_intermediate(ld, message, out(name), out(value), nullptr, freeit);
+    ExtendedResponse response;
+    int result = parse_intermediate_response(ld, message, freeit, response);
     if (result == kSuccess) {
-        if (!name || !same_name(name.get(), ops::event_notification) || !value)
+        const char* name = response.name.get();
+        if (name == nullptr || !same_name(name, ops::event_notification) || !response.value)
             result = kDecodingError;
         else
-            result = decode_event_notification(*value, event_type, event_result, data);
+            result = decode_event_notification(*response.value, event_type, event_result, data);
     }
     return record_result(ld, result);
 }

@@ -3,11 +3,32 @@
 #include <algorithm>
 #include <cstring>
 
+#include "extended_result.h"
 #include "memory.h"
 
 namespace tervane {
 
 namespace {
+
+// The answer to one synchronous request.
+struct Answer {
+    int result = kSuccess;
+    // The client library read an extended response to the request. When it
+    // did not (the connection was lost, the wait timed out, the server gave
+    // notice of disconnection or answered with another kind of response, or
+    // the response could not be read), result is the library's reason.
+    bool arrived = false;
+    ExtendedResponse response;
+};
+
+// The handle's error number, where the client library leaves the reason for
+// a failure that returned no code of its own.
+int handle_result(LDAP* ld)
+{
+    int result = LDAP_OTHER;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &result);
+    return result;
+}
 
 // Creates the encoder, encodes and flattens the request value.
 Encoded prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
@@ -30,16 +51,36 @@ int finish(LDAP* ld, const ExopSpec& operation, const Encoded& outcome)
     return outcome.code;
 }
 
-int check_response(const ExopSpec& operation, int call_result, const char* name)
+// What ldap_extended_operation_s does, step by step, so that the response is
+// looked at before the client library parses it: send, wait for the whole
+// answer, read its name and value, then its result code.
+void exchange(LDAP* ld, const char* request_name, berval* request, Answer& answer)
 {
-    bool name_matches = name != nullptr && (operation.response_name == nullptr || same_name(name, operation.response_name));
-    if (operation.name_before_result) {
-        if (!name_matches)
-            return kNotSupported;
-        return call_result;
+    int msgid = 0;
+    answer.result = ldap_extended_operation(ld, request_name, request, nullptr, nullptr, &msgid);
+    if (answer.result != LDAP_SUCCESS)
+        return;
+    MessagePtr message;
+    int received = ldap_result(ld, msgid, LDAP_MSG_ALL, nullptr, out(message));
+    if (received == -1 || !message) {
+        answer.result = handle_result(ld);
+        return;
     }
-    if (call_result != kSuccess)
-        return call_result;
+    answer.result = parse_extended_response(ld, message.get(), 0, answer.response);
+    if (answer.result != LDAP_SUCCESS)
+        return;
+    answer.arrived = true;
+    answer.result = ldap_result2error(ld, message.release(), 1);
+}
+
+int check_response(const ExopSpec& operation, const Answer& answer)
+{
+    const char* name = answer.response.name.get();
+    bool name_matches = name != nullptr && (operation.response_name == nullptr || same_name(name, operation.response_name));
+    if (operation.name_before_result && answer.arrived)
+        return name_matches ? answer.result : kNotSupported;
+    if (answer.result != kSuccess)
+        return answer.result;
     return name_matches ? kSuccess : kNotSupported;
 }
 
@@ -64,11 +105,10 @@ int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode)
             return finish(ld, operation, prepared);
     }
 
-    LdapString name;
-    BervalPtr value;
-    int result = ldap_extended_operation_s(ld, operation.request_name, request.get(), nullptr, nullptr, out(name),
-                                           out(value));
-    result = check_response(operation, result, name.get());
+    Answer answer;
+    exchange(ld, operation.request_name, request.get(), answer);
+    int result = check_response(operation, answer);
+    const BervalPtr& value = answer.response.value;
     if (result == kSuccess && decode)
         result = value ? decode(*value) : kOperationsError;
     return finish(ld, operation, result);

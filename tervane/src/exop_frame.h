@@ -21,8 +21,9 @@ struct ExopSpec {
     // The expected response name; nullptr accepts any name, but one must be
     // present.
     const char* response_name;
-    // Look at the response name before the call's own result, so that a
-    // missing or wrong name gives 92 even when the call itself failed.
+    // When a response arrived, look at its name before the call's own
+    // result, so that a missing or wrong name gives 92 even when the call
+    // itself failed. When none arrived, the client library's code stands.
     bool name_before_result = false;
     // Store the final result as the handle's error number on every path from
     // the encoding of the request on.
@@ -57,8 +58,10 @@ using Encode = FunctionRef<Encoded(BerElement*)>;
 // caller's outputs; answers 0 or a result code.
 using Decode = FunctionRef<int(const berval&)>;
 
-// Synchronous exchange. Without an encoder the request has no value; without
-// a decoder the response value is not read. A NULL handle gives 89.
+// Synchronous exchange: what ldap_extended_operation_s does, with every
+// response looked at before the client library parses it (see
+// extended_result.h). Without an encoder the request has no value; without a
+// decoder the response value is not read. A NULL handle gives 89.
 int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode);
 
 // Asynchronous send: encodes, sends, stores the message id in *msgid.

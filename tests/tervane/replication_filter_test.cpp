@@ -105,12 +105,16 @@ TEST_F(GetReplicationFilter, AnyResponseNameIsAcceptedButOneMustBePresent)
         EXPECT_EQ(ldap_get_replication_filter(ld, server, &filter.text), 0) << name;
         EXPECT_STREQ(filter.text, "C$A$$$");
     }
-    testpeer::Reply unnamed = testpeer::Reply::error(0);
-    unnamed.value = value;
-    peer.reply(unnamed);
-    char* untouched = nullptr;
-    EXPECT_EQ(ldap_get_replication_filter(ld, server, &untouched), 92);
-    EXPECT_EQ(untouched, nullptr);
+    // No name, or one the client library would read as empty text.
+    for (std::optional<std::string> name : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        testpeer::Reply unnamed = testpeer::Reply::error(0);
+        unnamed.name = name;
+        unnamed.value = value;
+        peer.reply(unnamed);
+        char* untouched = nullptr;
+        EXPECT_EQ(ldap_get_replication_filter(ld, server, &untouched), 92);
+        EXPECT_EQ(untouched, nullptr);
+    }
 }
 
 TEST_F(GetReplicationFilter, ElementOfAnotherKindAfterAnEntryGives84AndKeepsTheTextSoFar)
