@@ -15,8 +15,6 @@ namespace tervane {
 
 namespace {
 
-constexpr ber_tag_t kOctetString = 0x04;
-constexpr ber_tag_t kSequence = 0x30;
 char kEmpty[] = "";
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

@@ -149,6 +149,40 @@ ber_len_t ValueDecoder::remaining() const
     return left;
 }
 
+bool ValueDecoder::scan_string(LdapString& text) { return peek() == kOctetString && scan("a", out(text).get()); }
+
+int ValueDecoder::scan_strings(LdapValues& strings, int decode_error)
+{
+    if (peek() != kSequence)
+        return decode_error;
+    std::size_t count = 0;
+    std::size_t capacity = 0;
+    ber_len_t length = 0;
+    char* end = nullptr;
+    for (ber_tag_t tag = ber_first_element(ber_.get(), &length, &end); tag != LBER_DEFAULT;
+         tag = ber_next_element(ber_.get(), &length, end)) {
+        if (tag != kOctetString)
+            return decode_error;
+        // Room for this string and the terminator; the array doubles.
+        if (count + 2 > capacity) {
+            std::size_t grown = std::max<std::size_t>(4, capacity * 2);
+            auto* block = static_cast<char**>(ber_memrealloc(strings.get(), grown * sizeof(char*)));
+            if (block == nullptr)
+                return kNoMemory;
+            (void)strings.release();
+            strings.reset(block);
+            block[count] = nullptr;
+            capacity = grown;
+        }
+        char** slot = strings.get() + count;
+        if (!scan("a", slot))
+            return decode_error;
+        slot[1] = nullptr;
+        ++count;
+    }
+    return kSuccess;
+}
+
 int copy_out_string(const berval& value, std::size_t limit, char** out_string)
 {
     std::size_t length = value.bv_len;

@@ -81,6 +81,10 @@ int record_result(LDAP* ld, int result);
 // Whole-string equality of a response name with the expected one.
 bool same_name(const char* received, const char* expected);
 
+// Tags of the universal elements that decoders check before reading.
+inline constexpr ber_tag_t kOctetString = 0x04;
+inline constexpr ber_tag_t kSequence = 0x30;
+
 // ber_printf answering 0, or 83 when it fails.
 template <class... Args>
 int put(BerElement* ber, const char* format, Args... args)
@@ -108,6 +112,15 @@ public:
     ber_tag_t peek(ber_len_t* length = nullptr);
     // Bytes not read yet.
     ber_len_t remaining() const;
+    // An OCTET STRING read with "a" into a string of the client library's;
+    // false when the next element is of another kind or cannot be read.
+    bool scan_string(LdapString& text);
+    // SEQUENCE OF OCTET STRING read into a NULL-terminated array of the
+    // client library's (release: ldap_value_free), NULL for an empty
+    // SEQUENCE: what liblber's "v" reads, but with the tag of the SEQUENCE
+    // and of every string checked. decode_error for a value of another
+    // shape, 90 when memory is short.
+    int scan_strings(LdapValues& strings, int decode_error);
 
 private:
     BerPtr ber_;

@@ -260,7 +260,8 @@ void release_operation_results(lburp_operation_result* results, int result_count
 }
 
 // Entries follow one another until the value ends, each read as "{i" (the
-// operation number) then "{iaa" (result code, matched name, error message):
+// operation number) then "{i" (the result code) and two strings, whose tags
+// are checked (matched name, error message):
 // SEQUENCE { INTEGER operation, SEQUENCE { INTEGER result, OCTET STRING
 // matched, OCTET STRING message } }. An entry that ends after its number is
 // not counted. The matched names are not kept.
@@ -290,7 +291,7 @@ int decode_operation_response(const berval& value, int* result_count, lburp_oper
         ber_int_t result_code = 0;
         LdapString matched;
         LdapString message;
-        if (!decoder.scan("{iaa", &result_code, out(matched).get(), out(message).get()))
+        if (!decoder.scan("{i", &result_code) || !decoder.scan_string(matched) || !decoder.scan_string(message))
             return kDecodingError;
         if (!entries.append(operation_number, result_code, message.release()))
             return kNoMemory;

@@ -1,10 +1,13 @@
 // What a hostile or broken server may send. Raw LDAPMessage bytes go through
 // the loopback peer to every kind of export that parses a message (the
-// synchronous frame is also checked export by export in frame_test.cpp).
-// Nothing may crash, leak or report success.
+// synchronous frame is also checked export by export in frame_test.cpp);
+// values with an element of another kind where a string belongs go to every
+// decoder that reads a string. Nothing may crash, leak or report success.
 #include <csignal>
 #include <functional>
 
+#include "event_records.h"
+#include "extended_result.h"
 #include "peer_fixture.h"
 
 namespace d = der;
@@ -207,6 +210,113 @@ TEST_F(MalformedResponses, EveryParsingExportSurvivesEveryMessage)
                 << "LBURP step " << step;
         }
     }
+}
+
+TEST_F(MalformedResponses, ElementOfAnotherKindWhereAStringBelongsIsRefused)
+{
+    // A SEQUENCE's contents would otherwise come back as the string.
+    const std::string wrapped = d::sequence({d::octets("cn=a")});
+    char* text = nullptr;
+    auto string_out = [&](int (*call)(LDAP*, char**)) {
+        text = nullptr;
+        return call(ld, &text);
+    };
+    struct Case {
+        const char* label;
+        std::string value;
+        std::function<int()> call;
+        int expected;
+    } cases[] = {
+        {"bound DN", wrapped, [&] { return string_out(ldap_get_bind_dn); }, 83},
+        {"X.500 DN", wrapped,
+         [&] {
+             text = nullptr;
+             return ldap_dns_to_x500_dn(ld, kDn, &text);
+         },
+         83},
+        {"converted vorn name", wrapped,
+         [&] {
+             unsigned short name[] = {'a', 0};
+             text = nullptr;
+             return ldap_vorn_to_ldap(ld, name, &text);
+         },
+         83},
+        {"replica name",
+         d::concat({d::integer(1), d::integer(2), d::integer(3), d::integer(4), d::integer(5), wrapped, d::integer(6),
+                    d::integer(7)}),
+         [&] {
+             ReplicaInfo info{};
+             int rc = ldap_get_replica_info(ld, kDn, kDn, &info);
+             EXPECT_EQ(info.name[0], '\0');
+             return rc;
+         },
+         83},
+        {"replica in the list", d::sequence({d::octets("cn=r1"), wrapped}),
+         [&] {
+             char** replicas = nullptr;
+             int rc = ldap_list_replicas(ld, kDn, &replicas);
+             EXPECT_EQ(replicas, nullptr);
+             return rc;
+         },
+         83},
+        {"list of replicas in a SET", d::set({d::octets("cn=r1")}),
+         [&] {
+             char** replicas = nullptr;
+             return ldap_list_replicas(ld, kDn, &replicas);
+         },
+         83},
+        {"filter attribute", d::sequence({d::sequence({d::octets("C"), d::sequence({d::octets("A"), wrapped})})}),
+         [&] {
+             text = nullptr;
+             return ldap_get_replication_filter(ld, kDn, &text);
+         },
+         84},
+    };
+    for (Case& c : cases) {
+        reply_value(c.value);
+        EXPECT_EQ(c.call(), c.expected) << c.label;
+        if (c.expected == 83) {
+            EXPECT_EQ(text, nullptr) << c.label;
+        }
+        tervane_memfree(text);
+        text = nullptr;
+    }
+}
+
+TEST(MalformedValues, ElementOfAnotherKindWhereAStringBelongsIsRefusedByTheEventAndBulkDecoders)
+{
+    auto operation_response = [](const std::string& value) {
+        berval bytes{value.size(), const_cast<char*>(value.data())};
+        int count = -1;
+        lburp_operation_result* results = nullptr;
+        int rc = tervane::decode_operation_response(bytes, &count, &results);
+        tervane::release_operation_results(results, count);
+        return rc;
+    };
+    auto entry = [](const std::string& matched, const std::string& message) {
+        return d::sequence({d::integer(1), d::sequence({d::integer(0), matched, message})});
+    };
+    EXPECT_EQ(operation_response(entry(d::octets("o=x"), d::octets("ok"))), 0);
+    EXPECT_EQ(operation_response(entry(d::sequence({d::octets("o=x")}), d::octets("ok"))), 84);
+    EXPECT_EQ(operation_response(entry(d::octets("o=x"), d::integer(5))), 84);
+
+    // The first element of each entry of an event's string list.
+    auto listed = [](const std::string& first) {
+        std::string value = d::sequence(
+            {d::integer(7), d::integer(0),
+             d::element(0x74, d::concat({d::sequence({d::integer(1), d::integer(2), d::octets("p")}), d::integer(1),
+                                         d::integer(2), d::octets("a"), d::octets("b"), d::integer(3),
+                                         d::sequence({d::sequence({first})})}))});
+        berval bytes{value.size(), value.data()};
+        int type = 0, result = 0;
+        event_record* record = nullptr;
+        int rc = tervane::decode_event_notification(bytes, &type, &result, &record);
+        ldap_event_free(record);
+        return rc;
+    };
+    EXPECT_EQ(listed(d::octets("x")), 0);
+    EXPECT_EQ(listed(d::integer(5)), 84);
+    EXPECT_EQ(listed(d::sequence({d::octets("x")})), 84);
 }
 
 // libldap 2.5 aborts inside ldap_result() itself when a server sends an
