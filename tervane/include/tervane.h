@@ -629,31 +629,43 @@ TERVANE_API void TERVANE_CALL ldap_event_free(event_record *record);
 #define LBURP_OP_DELETE 0x4A
 #define LBURP_OP_MODIFY 0x66
 #define LBURP_OP_RENAME 0x6C
+/* A rename that also says what becomes of the old RDN and where the entry
+ * goes: specific points to an lburp_rename. Not a protocol tag; the operation
+ * is sent as a rename (0x6C). */
+#define LBURP_OP_RENAME_EXTENDED 0x16C
 
 /* One update operation of a batch.
- *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY or LBURP_OP_RENAME
+ *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY, LBURP_OP_RENAME
+ *              or LBURP_OP_RENAME_EXTENDED
  *   dn:        the entry the operation applies to
  *   specific:  add and modify: NULL-terminated LDAPMod * array (LDAP_MOD_BVALUES
  *              selects mod_bvalues; an add ignores mod_op otherwise, a modify
  *              sends it without LDAP_MOD_BVALUES); delete: not read; rename:
- *              the new RDN (char *)
+ *              the new RDN (char *), sent with delete-old-RDN FALSE (the old
+ *              RDN's values stay as ordinary values) and no new superior
+ *              (the entry stays under its parent); extended rename: an
+ *              lburp_rename *
  *   controls:  NULL-terminated control array for this operation, or NULL
- * Read only for rename:
- *   delete_old_rdn: non-zero removes the old RDN's values from the entry
- *              (LDIF "deleteoldrdn: 1"; sent as BOOLEAN TRUE); zero keeps
- *              them as ordinary values
- *   new_superior: DN of the entry's new parent, or NULL to stay under the
- *              same parent (LDIF "newsuperior:")
- * A record zero-initialised apart from the first four fields is a rename
- * that keeps the old RDN's values and the parent. */
+ * Exactly these four fields are read, whatever the type. */
 typedef struct lburp_operation {
     int type;
     char *dn;
     void *specific;
     LDAPControl **controls;
+} lburp_operation;
+
+/* What specific points to in an LBURP_OP_RENAME_EXTENDED operation.
+ *   new_rdn:        the entry's new RDN (required)
+ *   delete_old_rdn: non-zero removes the old RDN's values from the entry
+ *                   (LDIF "deleteoldrdn: 1"; sent as BOOLEAN TRUE); zero
+ *                   keeps them as ordinary values
+ *   new_superior:   DN of the entry's new parent (LDIF "newsuperior:"), or
+ *                   NULL to stay under the same parent */
+typedef struct lburp_rename {
+    char *new_rdn;
     int delete_old_rdn;
     char *new_superior;
-} lburp_operation;
+} lburp_rename;
 
 typedef struct lburp_operation_result {
     int operation_number; /* the number the server gives the operation */
@@ -668,8 +680,9 @@ typedef struct lburp_operation_result {
  * the operation request also:
  *   89  operations NULL, or a pointer its encoding needs is NULL: dn; for add
  *       and modify specific and each mod_type (and a berval value without
- *       bytes but with a length); for rename specific; each control's
- *       ldctl_oid (not recorded; nothing sent)
+ *       bytes but with a length); for rename specific; for the extended
+ *       rename specific and its new_rdn; each control's ldctl_oid (not
+ *       recorded; nothing sent)
  *   92  an operation type not listed above (recorded; nothing sent).
  * A control's criticality is sent only when TRUE and its value only when
  * ldctl_value.bv_val is not NULL; an empty control array sends an empty

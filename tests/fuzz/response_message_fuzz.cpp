@@ -122,7 +122,7 @@ void synchronous(LDAP* ld, int which)
 int request(LDAP* ld, int which)
 {
     int msgid = -1;
-    lburp_operation remove{LBURP_OP_DELETE, kDn, nullptr, nullptr, 0, nullptr};
+    lburp_operation remove{LBURP_OP_DELETE, kDn, nullptr, nullptr};
     lburp_operation* batch[] = {&remove, nullptr};
     event_spec event{1, 0};
     switch (which) {

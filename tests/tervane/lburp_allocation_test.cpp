@@ -48,7 +48,7 @@ protected:
 TEST_F(LburpAllocation, RequestsGive90AtTheEncoderUnrecordedAndTheFlattenedRequestRecorded)
 {
     char dn[] = "cn=a";
-    lburp_operation remove{LBURP_OP_DELETE, dn, nullptr, nullptr, 0, nullptr};
+    lburp_operation remove{LBURP_OP_DELETE, dn, nullptr, nullptr};
     lburp_operation* batch[] = {&remove, nullptr};
     int msgid = 0;
     std::function<int()> requests[] = {

@@ -128,7 +128,7 @@ TEST_F(MalformedResponses, EveryParsingExportSurvivesEveryMessage)
          [](int id) { return notification_then_answer(id, d::octets(kNul, 0x80)); },
          {92, 92, 84, LDAP_NO_RESULTS_RETURNED, LDAP_NO_RESULTS_RETURNED}},
     };
-    lburp_operation remove{LBURP_OP_DELETE, kDn, nullptr, nullptr, 0, nullptr};
+    lburp_operation remove{LBURP_OP_DELETE, kDn, nullptr, nullptr};
     lburp_operation* batch[] = {&remove, nullptr};
     using Request = std::function<int(LDAP*, int*)>;
     const Request lburp_requests[] = {
