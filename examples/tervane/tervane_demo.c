@@ -153,10 +153,11 @@ static void load_entries(LDAP *ld, const char *partition)
     LDAPMod add_mail = {LDAP_MOD_ADD, "mail", {mail}};
     LDAPMod *attributes[] = {&object_class, &common_name, &sn, NULL};
     LDAPMod *changes[] = {&add_mail, NULL};
-    lburp_operation add = {LBURP_OP_ADD, jane, attributes, NULL, 0, NULL};
-    lburp_operation again = {LBURP_OP_ADD, jane, attributes, NULL, 0, NULL};
-    lburp_operation modify = {LBURP_OP_MODIFY, jane, changes, NULL, 0, NULL};
-    lburp_operation rename = {LBURP_OP_RENAME, jane, "cn=Jane Smith", NULL, 1, NULL};
+    lburp_rename new_name = {"cn=Jane Smith", 1, NULL};
+    lburp_operation add = {LBURP_OP_ADD, jane, attributes, NULL};
+    lburp_operation again = {LBURP_OP_ADD, jane, attributes, NULL};
+    lburp_operation modify = {LBURP_OP_MODIFY, jane, changes, NULL};
+    lburp_operation rename = {LBURP_OP_RENAME_EXTENDED, jane, &new_name, NULL};
     lburp_operation *batch[] = {&add, &again, &modify, &rename, NULL};
     LDAPMessage *message = NULL;
     int msgid = 0, code = 0, start = 0, count = 0;
