@@ -27,6 +27,7 @@ constexpr int kUserCancelled = 88;  // the classic "user cancelled" code
 // One operation of a batch and whatever it points to beyond the record.
 struct BatchOperation {
     lburp_operation operation{};
+    lburp_rename rename{};  // what an extended rename points to
 };
 
 // The bulk-stream operation for one parsed LDIF record; false for a change
@@ -52,10 +53,11 @@ bool to_operation(const LDIFRecord& record, BatchOperation& into)
         op.type = LBURP_OP_DELETE;
         return true;
     case LDAP_REQ_MODRDN:
-        op.type = LBURP_OP_RENAME;
-        op.specific = record.lrop_newrdn.bv_val;
-        op.delete_old_rdn = record.lrop_delold;
-        op.new_superior = record.lrop_newsup.bv_val;
+        // The LDIF record always says what becomes of the old RDN and may
+        // name a new parent: the extended rename carries both.
+        into.rename = lburp_rename{record.lrop_newrdn.bv_val, record.lrop_delold, record.lrop_newsup.bv_val};
+        op.type = LBURP_OP_RENAME_EXTENDED;
+        op.specific = &into.rename;
         return true;
     default:
         return false;

@@ -1,8 +1,8 @@
 /*
  * A small administration tool built on Tervane: it binds to a directory
  * server, shows who it is bound as, counts the entries of a partition, lists
- * the partition's replicas, watches a few directory events and loads a batch
- * of entries through the bulk-update stream.
+ * the partition's replicas, loads a batch of entries through the bulk-update
+ * stream and shows the directory events that the load caused.
  *
  * usage: tervane_demo URI BIND-DN PASSWORD PARTITION-DN
  */
@@ -15,8 +15,11 @@
 
 #include "tervane.h"
 
-/* The event types this server reports, and the record each one carries. */
-enum { EVENT_ENTRY_CHANGED = 1, EVENT_LOGIN = 12, EVENT_REPLICA_STATUS = 27 };
+/* The event types the server reports: one per kind of entry change, each
+ * with the record r1 (text1 the entry, text2 who changed it, text3 the
+ * object class of an added entry or the new name of a renamed one, data the
+ * attributes a modification changed). */
+enum { EVENT_ENTRY_ADDED = 1, EVENT_ENTRY_DELETED = 2, EVENT_ENTRY_MODIFIED = 3, EVENT_ENTRY_RENAMED = 4 };
 
 static int report(const char *what, int rc)
 {
@@ -65,6 +68,8 @@ static void show_partition(LDAP *ld, char *partition)
     ldap_value_free(replicas);
 }
 
+static const char *text_or_dash(const char *text) { return text != NULL ? text : "-"; }
+
 static void print_event(int type, int result, const event_record *record)
 {
     printf("  event %d (result %d): ", type, result);
@@ -73,30 +78,42 @@ static void print_event(int type, int result, const event_record *record)
         return;
     }
     switch (type) {
-    case EVENT_ENTRY_CHANGED:
-        printf("entry %s changed by %s (class %s, attribute %s)\n", record->r1.text1, record->r1.text2,
-               record->r1.text3, record->r1.data != NULL ? record->r1.data : "-");
+    case EVENT_ENTRY_ADDED:
+        printf("%s (%s) added by %s\n", record->r1.text1, text_or_dash(record->r1.text3), text_or_dash(record->r1.text2));
         break;
-    case EVENT_LOGIN:
-        printf("%s logged in at %d\n", record->r18.text1, record->r18.number1);
+    case EVENT_ENTRY_DELETED:
+        printf("%s deleted by %s\n", record->r1.text1, text_or_dash(record->r1.text2));
         break;
-    case EVENT_REPLICA_STATUS:
-        printf("replica %s of %s is in state %d\n", record->r5.text2, record->r5.text1, record->r5.number3);
+    case EVENT_ENTRY_MODIFIED:
+        printf("%s modified by %s (%s)\n", record->r1.text1, text_or_dash(record->r1.text2), text_or_dash(record->r1.data));
+        break;
+    case EVENT_ENTRY_RENAMED:
+        printf("%s renamed to %s by %s\n", record->r1.text1, text_or_dash(record->r1.text3), text_or_dash(record->r1.text2));
         break;
     default:
         printf("a record this tool does not show\n");
     }
 }
 
-static void watch_events(LDAP *ld)
+/* Asks the server to report entry changes; answers the request's message id,
+ * or 0. */
+static int watch_events(LDAP *ld)
 {
-    event_spec wanted[] = {{EVENT_ENTRY_CHANGED, 0}, {EVENT_LOGIN, 0}, {EVENT_REPLICA_STATUS, 0}};
+    event_spec wanted[] = {{EVENT_ENTRY_ADDED, 1}, {EVENT_ENTRY_DELETED, 0}, {EVENT_ENTRY_MODIFIED, 0},
+                           {EVENT_ENTRY_RENAMED, 0}};
     int msgid = 0;
-    struct timeval timeout = {5, 0};
+    if (report("starting event monitoring", ldap_monitor_events(ld, 4, wanted, &msgid)) != 0)
+        return 0;
+    return msgid;
+}
+
+/* Shows the notifications that arrived for the monitor request msgid, then
+ * ends monitoring. */
+static void show_events(LDAP *ld, int msgid)
+{
+    struct timeval timeout = {1, 0};
     LDAPMessage *message = NULL;
 
-    if (report("starting event monitoring", ldap_monitor_events(ld, 3, wanted, &msgid)) != 0)
-        return;
     printf("Directory events:\n");
     while (ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &message) > 0) {
         if (ldap_msgtype(message) == LDAP_RES_INTERMEDIATE) {
@@ -114,8 +131,9 @@ static void watch_events(LDAP *ld)
                 printf("  the server monitors %d event types for us (result %d)\n", count, code);
             tervane_memfree(accepted);
         }
-        break;
+        return;
     }
+    ldap_abandon_ext(ld, msgid, NULL, NULL);
 }
 
 static int bulk_result(LDAP *ld, int msgid, LDAPMessage **message)
@@ -124,8 +142,9 @@ static int bulk_result(LDAP *ld, int msgid, LDAPMessage **message)
     return ldap_result(ld, msgid, LDAP_MSG_ALL, &timeout, message) > 0 ? 0 : -1;
 }
 
-static void load_entries(LDAP *ld)
+static void load_entries(LDAP *ld, const char *partition)
 {
+    char jane[256];
     char *person[] = {"inetOrgPerson", NULL}, *name[] = {"Jane Doe", NULL}, *surname[] = {"Doe", NULL};
     char *mail[] = {"jane@example.org", NULL};
     LDAPMod object_class = {LDAP_MOD_ADD, "objectClass", {person}};
@@ -134,15 +153,17 @@ static void load_entries(LDAP *ld)
     LDAPMod add_mail = {LDAP_MOD_ADD, "mail", {mail}};
     LDAPMod *attributes[] = {&object_class, &common_name, &sn, NULL};
     LDAPMod *changes[] = {&add_mail, NULL};
-    lburp_operation add = {LBURP_OP_ADD, "cn=Jane Doe,o=example", attributes, NULL, 0, NULL};
-    lburp_operation again = {LBURP_OP_ADD, "cn=Jane Doe,o=example", attributes, NULL, 0, NULL};
-    lburp_operation modify = {LBURP_OP_MODIFY, "cn=Jane Doe,o=example", changes, NULL, 0, NULL};
-    lburp_operation rename = {LBURP_OP_RENAME, "cn=Jane Doe,o=example", "cn=Jane Smith", NULL, 1, NULL};
+    lburp_rename new_name = {"cn=Jane Smith", 1, NULL};
+    lburp_operation add = {LBURP_OP_ADD, jane, attributes, NULL};
+    lburp_operation again = {LBURP_OP_ADD, jane, attributes, NULL};
+    lburp_operation modify = {LBURP_OP_MODIFY, jane, changes, NULL};
+    lburp_operation rename = {LBURP_OP_RENAME_EXTENDED, jane, &new_name, NULL};
     lburp_operation *batch[] = {&add, &again, &modify, &rename, NULL};
     LDAPMessage *message = NULL;
     int msgid = 0, code = 0, start = 0, count = 0;
     lburp_operation_result *results = NULL;
 
+    snprintf(jane, sizeof jane, "cn=Jane Doe,%s", partition);
     printf("Bulk load:\n");
     if (report("starting the bulk load", ldap_lburp_start_request(ld, &msgid)) != 0 ||
         bulk_result(ld, msgid, &message) != 0 ||
@@ -174,6 +195,7 @@ static void load_entries(LDAP *ld)
 int main(int argc, char **argv)
 {
     LDAP *ld;
+    int monitor;
     if (argc != 5) {
         fprintf(stderr, "usage: %s URI BIND-DN PASSWORD PARTITION-DN\n", argv[0]);
         return 2;
@@ -182,8 +204,10 @@ int main(int argc, char **argv)
     if (ld == NULL)
         return 1;
     show_partition(ld, argv[4]);
-    watch_events(ld);
-    load_entries(ld);
+    monitor = watch_events(ld);
+    load_entries(ld, argv[4]);
+    if (monitor != 0)
+        show_events(ld, monitor);
     ldap_unbind_ext_s(ld, NULL, NULL);
     return 0;
 }

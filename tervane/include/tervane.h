@@ -17,10 +17,11 @@
  *   83  a request could not be encoded (and, for the synchronous functions
  *       unless documented otherwise, a response value could not be decoded)
  *   84  a response value could not be decoded (where documented)
- *   89  a required argument is NULL, a selector is out of range or a caller
- *       string is malformed; nothing is sent
+ *   89  a required argument is NULL (the handle is always required), a
+ *       selector is out of range or a caller string is malformed; nothing is
+ *       sent
  *   90  memory could not be allocated
- *   92  the response carried no name or not the expected one
+ *   92  the response carried no name, an empty one or not the expected one
  *
  * These are the classic C API numbers; the TERVANE_* constants below give them
  * by value because some client libraries define the macros of the same names
@@ -30,6 +31,24 @@
  * Tervane allocates are released with tervane_memfree(); event records with
  * ldap_event_free(); strings and arrays that the client library allocated
  * (documented per function) with ldap_memfree() or ldap_value_free().
+ * Strings, arrays and records passed in are only read, never changed or
+ * kept (the one exception is the state text of ldap_backup_object, which the
+ * call replaces); their pointers are not const so that callers of the
+ * classic interface compile unchanged.
+ *
+ * Responses are read as a server sends them, malformed ones included. A
+ * response name of no characters (which makes the client library abort the
+ * process when it parses one) is looked for before the library parses the
+ * response, and counts as a name that does not match.
+ *
+ * Limitations of the client library (OpenLDAP 2.5) that no caller can guard
+ * against, Tervane included: it aborts the process inside ldap_result() when
+ * a server sends an unsolicited notification (message id 0) whose response
+ * name is empty, since it parses that message before ldap_result() returns;
+ * and it allocates as much memory as a message announces (up to 4 GiB)
+ * before reading it. Applications that talk to servers they do not trust
+ * should bound incoming messages on the handle's Sockbuf
+ * (LDAP_OPT_SOCKBUF, then ber_sockbuf_ctrl with LBER_SB_OPT_SET_MAX_INCOMING).
  *
  * Tervane keeps no state between calls. Calls on different handles may run on
  * different threads at once. Functions that record their result as the
@@ -141,46 +160,51 @@ TERVANE_API void TERVANE_CALL tervane_memfree(void *p);
 /* ------------------------------------------------------------------------ */
 
 /* Stores in *dn the DN that the handle is bound as (release: tervane_memfree).
- * A DN longer than 771 bytes is cut to 771 bytes. Results: 0, 1, 83, 90, 92,
- * or the client library's code. */
+ * A DN longer than 771 bytes is cut to its first 771 bytes. Results: 0, 1,
+ * 83 (the value is not one OCTET STRING), 89 (ld or dn NULL), 90, 92, or the
+ * client library's code. */
 TERVANE_API int TERVANE_CALL ldap_get_bind_dn(LDAP *ld, char **dn);
 /* Same as ldap_get_bind_dn. */
 TERVANE_API int TERVANE_CALL ldap_get_context_identity_name(LDAP *ld, char **dn);
 
 /* Stores in *privileges the privileges that subject_dn has on attribute of
- * the entry dn, as the server's bits. Results: 0, 1, 83, 90, 92, or the client
- * library's code. */
+ * the entry dn, as the server's bits. Results: 0, 1, 83, 89 (any pointer
+ * argument NULL), 90, 92, or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_get_effective_privileges(LDAP *ld, char *dn, char *subject_dn,
                                                            char *attribute, int *privileges);
 
 /* Fills privileges[i] for each name attributes[i] of the NULL-terminated
  * array; privileges must hold one int per name. Entries beyond the count the
  * server returns are not touched; a server announcing more entries than names
- * were sent is refused with 84 (the first entries are then filled). On a
- * failure part-way, the entries read so far keep their values and the failing
- * one is 0. Results: 0, 1, 83, 84, 89 (any pointer argument NULL), 90, 92, or
- * the client library's code. */
+ * were sent is refused with 84 before any entry is written. On a failure
+ * part-way, the entries read so far keep their values and the failing one is
+ * 0. Results: 0, 1, 83, 84, 89 (any pointer argument NULL), 90, 92, or the
+ * client library's code. */
 TERVANE_API int TERVANE_CALL ldap_get_effective_privileges_list(LDAP *ld, char *dn, char *subject_dn,
                                                                 char **attributes, int *privileges);
 
 /* Converts a vorn name (NUL-terminated string of 16-bit units) to an LDAP DN
- * stored in *ldap_dn (release: tervane_memfree). Results: 0, 1, 83, 90, 92, or
- * the client library's code. */
+ * stored in *ldap_dn (release: tervane_memfree). Results: 0, 1, 83 (also a
+ * value that is not one OCTET STRING), 89 (any pointer argument NULL), 90, 92,
+ * or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_vorn_to_ldap(LDAP *ld, const unsigned short *vorn_name, char **ldap_dn);
 
 /* Converts a DNS-style name to an X.500 DN stored in *dn (release:
- * tervane_memfree). Results: 0, 1, 83, 90, 92, or the client library's code. */
+ * tervane_memfree). Results: 0, 1, 83 (also a value that is not one OCTET
+ * STRING), 89 (any pointer argument NULL), 90, 92, or the client library's
+ * code. */
 TERVANE_API int TERVANE_CALL ldap_dns_to_x500_dn(LDAP *ld, char *dns_name, char **dn);
 
-/* Asks the server to refresh itself. Results: 0, 90, 92, or the client
- * library's code. */
+/* Asks the server to refresh itself; the response value is not read.
+ * Results: 0, 89 (ld NULL), 90, 92, or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_refresh_server(LDAP *ld);
 
 /* ------------------------------------------------------------------------ */
 /* Partitions (the *_naming_context* functions are the same functions)      */
 /* ------------------------------------------------------------------------ */
-/* Results of all: 0, 83, 90, 92, or the client library's code; the entry
- * count also 1 (no value). Arguments are not tested: pass valid strings. */
+/* Results of all: 0, 83, 89 (ld or dn NULL; for the orphan functions also
+ * server_dn, for the entry count also count; nothing is sent), 90, 92, or the
+ * client library's code; the entry count also 1 (no value). */
 
 TERVANE_API int TERVANE_CALL ldap_split_partition(LDAP *ld, char *dn, int flags);
 TERVANE_API int TERVANE_CALL ldap_create_naming_context(LDAP *ld, char *dn, int flags);
@@ -209,32 +233,42 @@ typedef struct ReplicaInfo {
     int tail[2];    /* the last two integers of the response, in order */
 } ReplicaInfo;
 
-/* Results of all: 0, 83, 90, 92, or the client library's code; info and list
- * also 1 (no value). Arguments are not tested: pass valid pointers. */
+/* Results of all: 0, 83, 89 (ld, dn or server_dn NULL; for info also info,
+ * for the list also replicas; nothing is sent), 90, 92, or the client
+ * library's code; info and list also 1 (no value). */
 TERVANE_API int TERVANE_CALL ldap_add_replica(LDAP *ld, char *dn, char *server_dn, int replica_type, int flags);
 TERVANE_API int TERVANE_CALL ldap_remove_replica(LDAP *ld, char *dn, char *server_dn, int flags);
 TERVANE_API int TERVANE_CALL ldap_change_replica_type(LDAP *ld, char *dn, char *server_dn, int replica_type,
                                                       int flags);
-/* Fills *info. A name longer than 771 bytes is cut to 771 bytes. On a failed
- * decode the integers read before the failure are kept and name is not
- * touched. */
+/* Fills *info. A name longer than 771 bytes is refused with 84 rather than
+ * cut (a cut name would name another server). On a failed decode (83, also
+ * for a name that is not an OCTET STRING, or 84) the integers read before the
+ * failure are kept and name is not touched. */
 TERVANE_API int TERVANE_CALL ldap_get_replica_info(LDAP *ld, char *dn, char *server_dn, ReplicaInfo *info);
 /* Stores in *replicas a NULL-terminated array of the replicas' names, or NULL
- * for none. The client library allocated it: release with ldap_value_free(). */
+ * for none; on failure *replicas is not touched (83 also when the value is not
+ * a SEQUENCE of OCTET STRINGs). The client library's allocator made it:
+ * release with ldap_value_free(). */
 TERVANE_API int TERVANE_CALL ldap_list_replicas(LDAP *ld, char *dn, char ***replicas);
 
 /* ------------------------------------------------------------------------ */
 /* Synchronisation and background processes                                 */
 /* ------------------------------------------------------------------------ */
 
-/* dn and server_dn required (89); extra_dn NULL sends "unusedParam". */
+/* Results of all: 0, 83, 89 (ld or a required DN NULL; nothing is sent), 90,
+ * 92, or the client library's code. No response value is read. */
+
+/* dn and server_dn required; extra_dn NULL sends "unusedParam". */
 TERVANE_API int TERVANE_CALL ldap_receive_all_updates(LDAP *ld, char *dn, char *server_dn, char *extra_dn);
-/* server_dn NULL sends an empty string. */
+/* dn required; server_dn NULL sends an empty string. */
 TERVANE_API int TERVANE_CALL ldap_send_all_updates(LDAP *ld, char *dn, char *server_dn);
+/* server_dn and dn required. */
 TERVANE_API int TERVANE_CALL ldap_request_partition_sync(LDAP *ld, char *server_dn, char *dn, int value);
 TERVANE_API int TERVANE_CALL ldap_request_naming_context_sync(LDAP *ld, char *server_dn, char *dn, int value);
+/* server_dn required. */
 TERVANE_API int TERVANE_CALL ldap_request_schema_sync(LDAP *ld, char *server_dn, int value);
-/* Runs background process 1 to 6 of the server now; other selectors give 89. */
+/* Runs background process 1 to 6 of the server now; other selectors give 89.
+ * The request has no value, so 83 does not occur. */
 TERVANE_API int TERVANE_CALL ldap_trigger_back_process(LDAP *ld, int process);
 
 /* ------------------------------------------------------------------------ */
@@ -245,43 +279,61 @@ TERVANE_API int TERVANE_CALL ldap_trigger_back_process(LDAP *ld, int process);
  * filter; "C1$A1$A2$$C2$$$" gives class C1 the attributes A1 and A2 and class
  * C2 none. */
 
-/* Sets the replication filter of server_dn. Results: 0, 83, 89 (NULL argument
- * or malformed filter text; nothing is sent), 90, 92, or the client library's
- * code. */
+/* Sets the replication filter of server_dn. Results: 0, 83, 89 (ld,
+ * server_dn or filter NULL, or malformed filter text; nothing is sent), 90,
+ * 92, or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_set_replication_filter(LDAP *ld, char *server_dn, char *filter);
 /* Stores the filter of server_dn as text in *filter (release:
- * tervane_memfree). Once the buffer is stored it holds the text decoded so far
- * on every failure. Results: 0, 1, 84, 89, 90, 92, or the client library's
- * code. */
+ * tervane_memfree). Any response name is accepted, but one must be there.
+ * Once the buffer is stored it holds the text of the whole class entries
+ * decoded so far on every failure. Results: 0, 1, 84 (also a class or
+ * attribute name that is empty or holds '$', which the text cannot carry),
+ * 89 (ld, server_dn or filter NULL), 90, 92 (no response name, or an empty
+ * one), or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_get_replication_filter(LDAP *ld, char *server_dn, char **filter);
 
 /* ------------------------------------------------------------------------ */
 /* Object backup and restore                                                */
 /* ------------------------------------------------------------------------ */
 /* Both record their result as the handle's error number from the encoding of
- * the request on. */
+ * the request on. When a response arrived, its name is checked before the
+ * server's result: a missing or wrong name gives 92 whatever the server
+ * answered. When none arrived (the connection was lost, the wait timed out,
+ * the server gave notice of disconnection or answered with another kind of
+ * response, or the client library could not read the response), the client
+ * library's code is the result. */
 
 /* Reads one object in the server's backup form. *state is NULL on the first
  * call and afterwards the text "n+m" stored by the previous call; each
  * successful call replaces it (the old text is released) and the caller
  * releases the last one with tervane_memfree. On success *object_data holds
  * *data_length bytes and *size_list the chunk sizes as "count;size;...;"
- * (both released with tervane_memfree). Results: 0, 1, 83 (state text without
- * two non-zero numbers: nothing sent), 84 (also when the object data is
- * shorter than the announced length), 89 (dn NULL), 90, 92 (checked before the
- * call's own result), or the client library's code. */
+ * (both released with tervane_memfree). On failure *state, *object_data and
+ * *size_list are unchanged; *data_length may hold the announced length.
+ * Results: 0, 1, 83 (state text without two non-zero numbers: nothing sent),
+ * 84 (also when the object data is shorter than the announced length), 89
+ * (ld, dn, state, object_data, size_list or data_length NULL; nothing sent),
+ * 90, 92, or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_backup_object(LDAP *ld, char *dn, char *extra, char **state, char **object_data,
                                                 char **size_list, int *data_length);
 /* Puts an object back from data_length bytes of object_data and its size list
- * "count;size;...;". Results: 0, 83, 89 (dn, object_data or size_list NULL,
- * negative data_length, or a size list without items), 90, 92, or the client
- * library's code. */
+ * "count;size;...;". Results: 0, 83, 89 (ld, dn, object_data or size_list
+ * NULL, negative data_length, or a size list without items; nothing sent),
+ * 90, 92, or the client library's code. */
 TERVANE_API int TERVANE_CALL ldap_restore_object(LDAP *ld, char *dn, char *extra, char *object_data,
                                                  char *size_list, int data_length);
 
 /* ------------------------------------------------------------------------ */
 /* Event monitoring                                                         */
 /* ------------------------------------------------------------------------ */
+/* The parse functions (ldap_parse_monitor_events_response,
+ * ldap_parse_ds_event and the three ldap_parse_lburp_*_response) take a
+ * message that the application collected with ldap_result(). With freeit
+ * non-zero the message is released, whatever the result, once the call has
+ * started to read it. It stays the caller's (release: ldap_msgfree) when
+ * freeit is zero, when the call refuses its arguments before reading it
+ * (89), and when the client library refuses the message (its own, negative,
+ * codes). */
 
 typedef struct event_spec {
     int event_type; /* sent as INTEGER */
@@ -311,14 +363,12 @@ TERVANE_API int TERVANE_CALL ldap_monitor_events_filtered(LDAP *ld, int count, e
  * diagnostic text (release: ldap_memfree); *specs and *spec_count (optional,
  * both needed for the list to be read) the events the server accepted, in its
  * order (release: tervane_memfree; an empty list may still be a block to
- * release). freeit non-zero releases result once the client library has read
- * it; a message the library refuses (its own, negative, codes) stays the
- * caller's.
+ * release). freeit: see above.
  * Results, each recorded as the handle's error number:
  *   0   also when the response has no name, no value or a value without list
  *       (*specs NULL, *spec_count 0)
- *   84  wrong response name; a list element that cannot be read; a negative
- *       count or one larger than the value could hold
+ *   84  wrong or empty response name; a list element that cannot be read; a
+ *       negative count or one larger than the value could hold
  *   89  result_code or result NULL (ld NULL: 89, not recorded)
  *   90  memory is short
  *   or the client library's code.
@@ -330,11 +380,10 @@ TERVANE_API int TERVANE_CALL ldap_parse_monitor_events_response(LDAP *ld, LDAPMe
 
 /* ---- Event records ----------------------------------------------------- */
 /* ldap_parse_ds_event decodes an event notification into one of the records
- * below, chosen by the type of the event data; which data type accompanies
- * which event type is the server's protocol. Integers absent from the data are
- * 0 and strings absent are NULL. Records are read-only and are released only
- * with ldap_event_free, which also releases every string, list and array the
- * record points to. */
+ * below, chosen by the type of the event data (data type n gives
+ * event_record_n). Integers absent from the data are 0 and strings absent are
+ * NULL. Records are read-only and are released only with ldap_event_free,
+ * which also releases every string, list and array the record points to. */
 
 typedef struct event_prefix {
     int number1;
@@ -421,11 +470,15 @@ typedef struct event_record_7 {
     char long_text[128];
 } event_record_7;
 
-/* Also the layout of the trailer pair that may follow any event data. */
+/* data is declared one byte long but holds length bytes and a NUL: the
+ * record is allocated to fit them. Read the bytes in place; a copy of the
+ * record (by assignment or sizeof) keeps only the first byte. The trailer pair
+ * that may follow any event data has the same shape; it is checked and
+ * discarded. */
 typedef struct event_record_8 {
     int value;
     int length;
-    char data[1]; /* length bytes and a NUL, stored in the record itself */
+    char data[1];
 } event_record_8;
 
 typedef struct event_record_9 {
@@ -564,8 +617,11 @@ typedef struct event_record_29 {
     char *text1;
 } event_record_29;
 
-/* An event record: read the member of the data type the event carries
- * (r1 for data type 1, and so on). Only that member's memory exists. */
+/* An event record. Exactly one member is valid: the one of the data type the
+ * event carries (r1 for data type 1, and so on). The record does not say
+ * which; the event type does, by the server's protocol, which pairs each
+ * event type with one data type. Only the valid member's memory exists:
+ * reading another member may read past the record. */
 typedef union event_record {
     event_record_1 r1;
     event_record_2 r2;
@@ -597,10 +653,12 @@ typedef union event_record {
 /* Decodes one event notification (an intermediate response of a monitor
  * request). *event_type and *event_result (required) receive the event's
  * numbers; data (optional) receives its record, or NULL when the event
- * carries none (release: ldap_event_free). freeit non-zero releases message.
- * Results (recorded as the handle's error number): 0, 84 (wrong name, bad
- * data; also a notification without value), 89, 90, or the client library's
- * code. After a failure *data is NULL and nothing stays allocated. */
+ * carries none (release: ldap_event_free). freeit: see above. Results
+ * (recorded as the handle's error number): 0, 84 (missing, empty or wrong
+ * name, bad data; also a notification without value), 89 (message,
+ * event_type or event_result NULL; ld NULL: 89, not recorded), 90, or the
+ * client library's code. After a failure *data is NULL and nothing stays
+ * allocated. */
 TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP *ld, LDAPMessage *message, int *event_type,
                                                  int *event_result, event_record **data, int freeit);
 
@@ -615,31 +673,43 @@ TERVANE_API void TERVANE_CALL ldap_event_free(event_record *record);
 #define LBURP_OP_DELETE 0x4A
 #define LBURP_OP_MODIFY 0x66
 #define LBURP_OP_RENAME 0x6C
+/* A rename that also says what becomes of the old RDN and where the entry
+ * goes: specific points to an lburp_rename. Not a protocol tag; the operation
+ * is sent as a rename (0x6C). */
+#define LBURP_OP_RENAME_EXTENDED 0x16C
 
 /* One update operation of a batch.
- *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY or LBURP_OP_RENAME
+ *   type:      LBURP_OP_ADD, LBURP_OP_DELETE, LBURP_OP_MODIFY, LBURP_OP_RENAME
+ *              or LBURP_OP_RENAME_EXTENDED
  *   dn:        the entry the operation applies to
  *   specific:  add and modify: NULL-terminated LDAPMod * array (LDAP_MOD_BVALUES
  *              selects mod_bvalues; an add ignores mod_op otherwise, a modify
  *              sends it without LDAP_MOD_BVALUES); delete: not read; rename:
- *              the new RDN (char *)
+ *              the new RDN (char *), sent with delete-old-RDN FALSE (the old
+ *              RDN's values stay as ordinary values) and no new superior
+ *              (the entry stays under its parent); extended rename: an
+ *              lburp_rename *
  *   controls:  NULL-terminated control array for this operation, or NULL
- * Read only for rename:
- *   delete_old_rdn: non-zero removes the old RDN's values from the entry
- *              (LDIF "deleteoldrdn: 1"; sent as BOOLEAN TRUE); zero keeps
- *              them as ordinary values
- *   new_superior: DN of the entry's new parent, or NULL to stay under the
- *              same parent (LDIF "newsuperior:")
- * A record zero-initialised apart from the first four fields is a rename
- * that keeps the old RDN's values and the parent. */
+ * Exactly these four fields are read, whatever the type. */
 typedef struct lburp_operation {
     int type;
     char *dn;
     void *specific;
     LDAPControl **controls;
+} lburp_operation;
+
+/* What specific points to in an LBURP_OP_RENAME_EXTENDED operation.
+ *   new_rdn:        the entry's new RDN (required)
+ *   delete_old_rdn: non-zero removes the old RDN's values from the entry
+ *                   (LDIF "deleteoldrdn: 1"; sent as BOOLEAN TRUE); zero
+ *                   keeps them as ordinary values
+ *   new_superior:   DN of the entry's new parent (LDIF "newsuperior:"), or
+ *                   NULL to stay under the same parent */
+typedef struct lburp_rename {
+    char *new_rdn;
     int delete_old_rdn;
     char *new_superior;
-} lburp_operation;
+} lburp_rename;
 
 typedef struct lburp_operation_result {
     int operation_number; /* the number the server gives the operation */
@@ -654,8 +724,9 @@ typedef struct lburp_operation_result {
  * the operation request also:
  *   89  operations NULL, or a pointer its encoding needs is NULL: dn; for add
  *       and modify specific and each mod_type (and a berval value without
- *       bytes but with a length); for rename specific; each control's
- *       ldctl_oid (not recorded; nothing sent)
+ *       bytes but with a length); for rename specific; for the extended
+ *       rename specific and its new_rdn; each control's ldctl_oid (not
+ *       recorded; nothing sent)
  *   92  an operation type not listed above (recorded; nothing sent).
  * A control's criticality is sent only when TRUE and its value only when
  * ldctl_value.bv_val is not NULL; an empty control array sends an empty
@@ -668,19 +739,19 @@ TERVANE_API int TERVANE_CALL ldap_lburp_operation_request(LDAP *ld, int sequence
 TERVANE_API int TERVANE_CALL ldap_lburp_end_request(LDAP *ld, int sequence_number, int *msgid);
 
 /* The parse functions hand result_code and error_message (both optional) to
- * ldap_parse_result (error_message: release with ldap_memfree) and freeit to
- * ldap_parse_extended_result, which releases result once it has read it; a
- * message the client library refuses (its own, negative, codes) stays the
- * caller's. The server's result code is reported in *result_code and does not
- * stop the decoding. Results, each recorded as the handle's error number:
+ * ldap_parse_result (error_message: release with ldap_memfree); freeit: see
+ * the event-monitoring section. The server's result code is reported in
+ * *result_code and does not stop the decoding. Results, each recorded as the
+ * handle's error number:
  *   0   success
  *   84  the response value cannot be read
  *   89  result NULL (ld NULL: 89, not recorded)
  *   90  memory is short
- *   92  missing or wrong response name (the value is not read)
+ *   92  missing, empty or wrong response name (the value is not read)
  *   or the client library's code. */
 /* start_value receives the server's integer when the response has a value
- * (89 when it is NULL then); without a value it is not touched. */
+ * (89 when it is NULL then, given once the message has been read: freeit
+ * still releases it); without a value it is not touched. */
 TERVANE_API int TERVANE_CALL ldap_parse_lburp_start_response(LDAP *ld, LDAPMessage *result, int *result_code,
                                                              char **error_message, int *start_value, int freeit);
 /* *results receives an array of *result_count results in the server's order

@@ -15,8 +15,6 @@ namespace tervane {
 
 namespace {
 
-constexpr ber_tag_t kOctetString = 0x04;
-constexpr ber_tag_t kSequence = 0x30;
 char kEmpty[] = "";
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -190,9 +188,9 @@ TERVANE_API int TERVANE_CALL ldap_backup_object(LDAP* ld, char* dn, char* extra,
     int state2 = 0;
     return call_exop(
         ld, ops::backup_object,
-        [&](BerElement* ber) {
+        [&](BerElement* ber) -> Encoded {
             if (*state != nullptr && !parse_state(*state, state1, state2))
-                return before_encoding(kEncodingError);
+                return Encoded::refused(kEncodingError);
             return put(ber, "siis", dn, state1, state2, extra != nullptr ? extra : kEmpty);
         },
         [&](const berval& value) {

@@ -54,9 +54,12 @@ int parse_monitor_response(LDAP* ld, LDAPMessage* result, int* result_code, char
     ExtendedResponse response;
     if (int rc = read_extended_response(ld, result, result_code, error_message, freeit, response); rc != kSuccess)
         return rc;
+    // A wrong name, an empty one included, is a value this call cannot read:
+    // 84 rather than 92. Without a name nothing is read.
+    if (response.empty_name)
+        return kDecodingError;
     if (!response.name)
         return kSuccess;
-    // A wrong name is a value this call cannot read: 84 rather than 92.
     if (!same_name(response.name.get(), ops::monitor_events.response_name))
         return kDecodingError;
     if (!response.value || specs == nullptr || spec_count == nullptr)

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "exop_frame.h"
+#include "extended_result.h"
 #include "memory.h"
 #include "operations.h"
 
@@ -27,7 +28,6 @@ namespace {
 static_assert(std::is_same_v<ber_int_t, int>, "record integers are filled by ber_scanf \"i\"");
 
 constexpr ber_tag_t kInteger = 0x02;
-constexpr ber_tag_t kOctetString = 0x04;
 constexpr ber_tag_t kTrailerTag = 0x68;  // the trailer has the shape of layout 8
 
 // ---- Record blocks ---------------------------------------------------------
@@ -478,9 +478,9 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// "{" then the first element of the SEQUENCE (any tag, read as a string); the
-// rest of the element is skipped, so the next element of the list is found
-// whatever else an element carries.
+// "{" then the first element of the SEQUENCE, which must be an OCTET STRING;
+// the rest of the element is skipped, so the next element of the list is
+// found whatever else an element carries.
 bool read_first_string(ValueDecoder& decoder, berval* text)
 {
     ber_len_t length = 0;
@@ -490,7 +490,7 @@ bool read_first_string(ValueDecoder& decoder, berval* text)
     if (length > left)
         return false;
     ber_len_t end = left - length;  // what remains once the element is read
-    if (!decoder.scan("m", text) || decoder.remaining() < end)
+    if (decoder.peek() != kOctetString || !decoder.scan("m", text) || decoder.remaining() < end)
         return false;
     while (decoder.remaining() > end)
         if (!decoder.scan("x") || decoder.remaining() < end)
@@ -923,14 +923,14 @@ TERVANE_API int TERVANE_CALL ldap_parse_ds_event(LDAP* ld, LDAPMessage* message,
         return kParamError;
     if (any_null(message, event_type, event_result))
         return record_result(ld, kParamError);
-    LdapString name;
-    BervalPtr value;
-    int result = ldap_parse_intermediate(ld, message, out(name), out(value), nullptr, freeit);
+    ExtendedResponse response;
+    int result = parse_intermediate_response(ld, message, freeit, response);
     if (result == kSuccess) {
-        if (!name || !same_name(name.get(), ops::event_notification) || !value)
+        const char* name = response.name.get();
+        if (name == nullptr || !same_name(name, ops::event_notification) || !response.value)
             result = kDecodingError;
         else
-            result = decode_event_notification(*value, event_type, event_result, data);
+            result = decode_event_notification(*response.value, event_type, event_result, data);
     }
     return record_result(ld, result);
 }

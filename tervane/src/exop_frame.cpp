@@ -3,50 +3,84 @@
 #include <algorithm>
 #include <cstring>
 
+#include "extended_result.h"
 #include "memory.h"
 
 namespace tervane {
 
 namespace {
 
-struct Prepared {
+// The answer to one synchronous request.
+struct Answer {
     int result = kSuccess;
-    bool attempted = false;  // the encoding was reached: the result counts
+    // The client library read an extended response to the request. When it
+    // did not (the connection was lost, the wait timed out, the server gave
+    // notice of disconnection or answered with another kind of response, or
+    // the response could not be read), result is the library's reason.
+    bool arrived = false;
+    ExtendedResponse response;
 };
 
+// The handle's error number, where the client library leaves the reason for
+// a failure that returned no code of its own.
+int handle_result(LDAP* ld)
+{
+    int result = LDAP_OTHER;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &result);
+    return result;
+}
+
 // Creates the encoder, encodes and flattens the request value.
-Prepared prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
+Encoded prepare_request(const ExopSpec& operation, Encode encode, BervalPtr& request)
 {
     BerPtr ber(ber_alloc_t(operation.encoder_options));
     if (!ber)
-        return {kNoMemory, false};
-    int result = encode(ber.get());
-    if ((result & kBeforeEncodingFlag) != 0)
-        return {result & ~kBeforeEncodingFlag, false};
-    if (result != kSuccess)
-        return {result, true};
+        return Encoded::refused(kNoMemory);
+    Encoded encoded = encode(ber.get());
+    if (encoded.code != kSuccess)
+        return encoded;
     if (ber_flatten(ber.get(), out(request)) == -1)
-        return {kNoMemory, true};
-    return {kSuccess, true};
+        return kNoMemory;
+    return kSuccess;
 }
 
-int finish(LDAP* ld, const ExopSpec& operation, const Prepared& outcome)
+int finish(LDAP* ld, const ExopSpec& operation, const Encoded& outcome)
 {
-    if (operation.record_on_handle && outcome.attempted)
-        return record_result(ld, outcome.result);
-    return outcome.result;
+    if (operation.record_on_handle && outcome.stage == Stage::encoding)
+        return record_result(ld, outcome.code);
+    return outcome.code;
 }
 
-int check_response(const ExopSpec& operation, int call_result, const char* name)
+// What ldap_extended_operation_s does, step by step, so that the response is
+// looked at before the client library parses it: send, wait for the whole
+// answer, read its name and value, then its result code.
+void exchange(LDAP* ld, const char* request_name, berval* request, Answer& answer)
 {
-    bool name_matches = name != nullptr && (operation.response_name == nullptr || same_name(name, operation.response_name));
-    if (operation.name_before_result) {
-        if (!name_matches)
-            return kNotSupported;
-        return call_result;
+    int msgid = 0;
+    answer.result = ldap_extended_operation(ld, request_name, request, nullptr, nullptr, &msgid);
+    if (answer.result != LDAP_SUCCESS)
+        return;
+    MessagePtr message;
+    int received = ldap_result(ld, msgid, LDAP_MSG_ALL, nullptr, out(message));
+    if (received == -1 || !message) {
+        answer.result = handle_result(ld);
+        return;
     }
-    if (call_result != kSuccess)
-        return call_result;
+    answer.result = parse_extended_response(ld, message.get(), 0, answer.response);
+    if (answer.result != LDAP_SUCCESS)
+        return;
+    answer.arrived = true;
+    answer.result = ldap_result2error(ld, message.release(), 1);
+}
+
+int check_response(const ExopSpec& operation, const Answer& answer)
+{
+    const char* name = answer.response.name.get();
+    bool name_matches = name != nullptr && (operation.response_name == nullptr || same_name(name, operation.response_name));
+    if (operation.name_before_result && answer.arrived)
+        return name_matches ? answer.result : kNotSupported;
+    if (answer.result != kSuccess)
+        return answer.result;
     return name_matches ? kSuccess : kNotSupported;
 }
 
@@ -64,23 +98,20 @@ int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode)
 {
     if (ld == nullptr)
         return kParamError;
-    Prepared outcome{kSuccess, true};
     BervalPtr request;
     if (encode) {
-        outcome = prepare_request(operation, encode, request);
-        if (outcome.result != kSuccess)
-            return finish(ld, operation, outcome);
+        Encoded prepared = prepare_request(operation, encode, request);
+        if (prepared.code != kSuccess)
+            return finish(ld, operation, prepared);
     }
 
-    LdapString name;
-    BervalPtr value;
-    int result = ldap_extended_operation_s(ld, operation.request_name, request.get(), nullptr, nullptr, out(name),
-                                           out(value));
-    result = check_response(operation, result, name.get());
+    Answer answer;
+    exchange(ld, operation.request_name, request.get(), answer);
+    int result = check_response(operation, answer);
+    const BervalPtr& value = answer.response.value;
     if (result == kSuccess && decode)
         result = value ? decode(*value) : kOperationsError;
-    outcome.result = result;
-    return finish(ld, operation, outcome);
+    return finish(ld, operation, result);
 }
 
 int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid)
@@ -88,9 +119,9 @@ int send_exop(LDAP* ld, const ExopSpec& operation, Encode encode, int* msgid)
     if (ld == nullptr || msgid == nullptr)
         return kParamError;
     BervalPtr request;
-    Prepared outcome = prepare_request(operation, encode, request);
-    if (outcome.result == kSuccess)
-        outcome.result = ldap_extended_operation(ld, operation.request_name, request.get(), nullptr, nullptr, msgid);
+    Encoded outcome = prepare_request(operation, encode, request);
+    if (outcome.code == kSuccess)
+        outcome.code = ldap_extended_operation(ld, operation.request_name, request.get(), nullptr, nullptr, msgid);
     return finish(ld, operation, outcome);
 }
 
@@ -116,6 +147,40 @@ ber_len_t ValueDecoder::remaining() const
     ber_len_t left = 0;
     ber_get_option(ber_.get(), LBER_OPT_REMAINING_BYTES, &left);
     return left;
+}
+
+bool ValueDecoder::scan_string(LdapString& text) { return peek() == kOctetString && scan("a", out(text).get()); }
+
+int ValueDecoder::scan_strings(LdapValues& strings, int decode_error)
+{
+    if (peek() != kSequence)
+        return decode_error;
+    std::size_t count = 0;
+    std::size_t capacity = 0;
+    ber_len_t length = 0;
+    char* end = nullptr;
+    for (ber_tag_t tag = ber_first_element(ber_.get(), &length, &end); tag != LBER_DEFAULT;
+         tag = ber_next_element(ber_.get(), &length, end)) {
+        if (tag != kOctetString)
+            return decode_error;
+        // Room for this string and the terminator; the array doubles.
+        if (count + 2 > capacity) {
+            std::size_t grown = std::max<std::size_t>(4, capacity * 2);
+            auto* block = static_cast<char**>(ber_memrealloc(strings.get(), grown * sizeof(char*)));
+            if (block == nullptr)
+                return kNoMemory;
+            (void)strings.release();
+            strings.reset(block);
+            block[count] = nullptr;
+            capacity = grown;
+        }
+        char** slot = strings.get() + count;
+        if (!scan("a", slot))
+            return decode_error;
+        slot[1] = nullptr;
+        ++count;
+    }
+    return kSuccess;
 }
 
 int copy_out_string(const berval& value, std::size_t limit, char** out_string)

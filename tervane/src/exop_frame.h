@@ -13,14 +13,17 @@
 
 namespace tervane {
 
-// What distinguishes one operation's exchange from another's.
+// What distinguishes one operation's exchange from another's. Operations
+// that differ from the common frame name their flags:
+// {.request_name = ..., .response_name = ..., .record_on_handle = true}.
 struct ExopSpec {
     const char* request_name;
     // The expected response name; nullptr accepts any name, but one must be
     // present.
     const char* response_name;
-    // Look at the response name before the call's own result, so that a
-    // missing or wrong name gives 92 even when the call itself failed.
+    // When a response arrived, look at its name before the call's own
+    // result, so that a missing or wrong name gives 92 even when the call
+    // itself failed. When none arrived, the client library's code stands.
     bool name_before_result = false;
     // Store the final result as the handle's error number on every path from
     // the encoding of the request on.
@@ -30,19 +33,35 @@ struct ExopSpec {
     int encoder_options = 0;
 };
 
-// Encodes the request value into a fresh encoder; answers 0 or a result code.
-// A code wrapped in before_encoding() ends the call as a check that failed
-// before anything was attempted: it is not recorded on the handle.
-using Encode = FunctionRef<int(BerElement*)>;
+// How far an encoder got before it answered.
+enum class Stage {
+    // A check of the caller's arguments refused them before anything was
+    // encoded: the result is not recorded on the handle.
+    checking,
+    // The encoding was attempted: the result counts as the exchange's.
+    encoding,
+};
+
+// What an encoder answers: 0 or a result code, and the stage it reached.
+// Encoders that only encode answer put()'s code, which converts.
+struct Encoded {
+    int code = kSuccess;
+    Stage stage = Stage::encoding;
+
+    constexpr Encoded(int result, Stage reached = Stage::encoding) : code(result), stage(reached) {}
+    static constexpr Encoded refused(int result) { return {result, Stage::checking}; }
+};
+
+// Encodes the request value into a fresh encoder.
+using Encode = FunctionRef<Encoded(BerElement*)>;
 // Decodes the response value (present, possibly zero bytes long) into the
 // caller's outputs; answers 0 or a result code.
 using Decode = FunctionRef<int(const berval&)>;
 
-inline constexpr int kBeforeEncodingFlag = 0x40000000;
-constexpr int before_encoding(int code) { return code | kBeforeEncodingFlag; }
-
-// Synchronous exchange. Without an encoder the request has no value; without
-// a decoder the response value is not read. A NULL handle gives 89.
+// Synchronous exchange: what ldap_extended_operation_s does, with every
+// response looked at before the client library parses it (see
+// extended_result.h). Without an encoder the request has no value; without a
+// decoder the response value is not read. A NULL handle gives 89.
 int call_exop(LDAP* ld, const ExopSpec& operation, Encode encode, Decode decode);
 
 // Asynchronous send: encodes, sends, stores the message id in *msgid.
@@ -61,6 +80,10 @@ int record_result(LDAP* ld, int result);
 
 // Whole-string equality of a response name with the expected one.
 bool same_name(const char* received, const char* expected);
+
+// Tags of the universal elements that decoders check before reading.
+inline constexpr ber_tag_t kOctetString = 0x04;
+inline constexpr ber_tag_t kSequence = 0x30;
 
 // ber_printf answering 0, or 83 when it fails.
 template <class... Args>
@@ -89,6 +112,15 @@ public:
     ber_tag_t peek(ber_len_t* length = nullptr);
     // Bytes not read yet.
     ber_len_t remaining() const;
+    // An OCTET STRING read with "a" into a string of the client library's;
+    // false when the next element is of another kind or cannot be read.
+    bool scan_string(LdapString& text);
+    // SEQUENCE OF OCTET STRING read into a NULL-terminated array of the
+    // client library's (release: ldap_value_free), NULL for an empty
+    // SEQUENCE: what liblber's "v" reads, but with the tag of the SEQUENCE
+    // and of every string checked. decode_error for a value of another
+    // shape, 90 when memory is short.
+    int scan_strings(LdapValues& strings, int decode_error);
 
 private:
     BerPtr ber_;

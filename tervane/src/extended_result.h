@@ -1,7 +1,11 @@
-// Final answers to the asynchronous extended requests (event monitoring and
-// bulk update): the application collects the message with ldap_result() and
-// hands it in; this reads it with the client library, and the decoders below
-// turn the response values into the caller's outputs.
+// Reading the responses that a server sends, and decoding the final answers
+// to the asynchronous extended requests (event monitoring and bulk update).
+//
+// libldap 2.5 aborts the process (a failed assertion) when
+// ldap_parse_extended_result or ldap_parse_intermediate reads a response name
+// that is empty text. What a server sends is not ours to trust, so every
+// response is looked at before it is handed to either call, and one with an
+// empty name is answered here instead.
 #ifndef TERVANE_EXTENDED_RESULT_H
 #define TERVANE_EXTENDED_RESULT_H
 
@@ -11,17 +15,31 @@
 
 namespace tervane {
 
-// The response name and value of an extended response; either may be absent.
+// The response name and value of an extended or intermediate response;
+// either may be absent.
 struct ExtendedResponse {
     LdapString name;
     BervalPtr value;
+    // The response carried a name that reads as empty text. Neither name nor
+    // value was read; callers treat it as a name that does not match.
+    bool empty_name = false;
 };
 
+// ldap_parse_extended_result(ld, message, &name, &value, freeit), for any
+// message a server sent: one whose name is empty gives 0 with
+// response.empty_name set and is released when freeit is non-zero. 90 (the
+// message likewise released) when there is no memory to look at it.
+int parse_extended_response(LDAP* ld, LDAPMessage* message, int freeit, ExtendedResponse& response);
+
+// ldap_parse_intermediate(ld, message, &name, &value, NULL, freeit), guarded
+// the same way.
+int parse_intermediate_response(LDAP* ld, LDAPMessage* message, int freeit, ExtendedResponse& response);
+
 // ldap_parse_result(ld, message, result_code, NULL, error_message, NULL, NULL,
-// 0), then ldap_parse_extended_result(ld, message, ..., freeit). Answers the
-// first non-zero return of the two, else 0 with the name and value in
+// 0), then parse_extended_response(ld, message, freeit, response). Answers
+// the first non-zero return of the two, else 0 with the name and value in
 // response. result_code and error_message go to the library unchanged (either
-// may be NULL); the message is released only by the second call, so it stays
+// may be NULL); the message is released only by the second step, so it stays
 // the caller's whenever the library refuses it.
 int read_extended_response(LDAP* ld, LDAPMessage* message, int* result_code, char** error_message, int freeit,
                            ExtendedResponse& response);

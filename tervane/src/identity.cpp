@@ -17,9 +17,12 @@ constexpr std::size_t kBindDnLimit = 771;
 // Response value: OCTET STRING, copied into a new string of Tervane's.
 int decode_string(const berval& value, std::size_t limit, char** result)
 {
+    ValueDecoder decoder(value, kEncodingError);
+    if (decoder.status() != kSuccess)
+        return decoder.status();
     BervalPtr text;
-    if (int rc = scan_value(value, kEncodingError, "O", out(text).get()); rc != kSuccess)
-        return rc;
+    if (decoder.peek() != kOctetString || !decoder.scan("O", out(text).get()))
+        return kEncodingError;
     return copy_out_string(*text, limit, result);
 }
 

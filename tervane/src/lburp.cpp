@@ -54,6 +54,10 @@ bool operation_complete(const lburp_operation& operation)
         return operation.dn != nullptr && mods_complete(static_cast<LDAPMod**>(operation.specific));
     case LBURP_OP_RENAME:
         return operation.dn != nullptr && operation.specific != nullptr;
+    case LBURP_OP_RENAME_EXTENDED: {
+        const auto* rename = static_cast<const lburp_rename*>(operation.specific);
+        return operation.dn != nullptr && rename != nullptr && rename->new_rdn != nullptr;
+    }
     case LBURP_OP_DELETE:
         return operation.dn != nullptr;
     default:
@@ -122,12 +126,12 @@ int put_changes(BerElement* ber, const lburp_operation& operation, bool with_ope
 // [APPLICATION 12] { OCTET STRING dn, OCTET STRING newrdn, BOOLEAN
 // deleteoldrdn, [0] newSuperior OPTIONAL }: "{t{ssb", then "ts" with [0]
 // when a new superior is given, "}". Opens the operation's SEQUENCE.
-int put_rename(BerElement* ber, const lburp_operation& operation)
+int put_rename(BerElement* ber, const char* dn, const lburp_rename& rename)
 {
-    int rc = put(ber, "{t{ssb", static_cast<ber_tag_t>(operation.type), operation.dn,
-                 static_cast<char*>(operation.specific), static_cast<ber_int_t>(operation.delete_old_rdn != 0));
-    if (rc == kSuccess && operation.new_superior != nullptr)
-        rc = put(ber, "ts", kNewSuperiorTag, operation.new_superior);
+    int rc = put(ber, "{t{ssb", static_cast<ber_tag_t>(LBURP_OP_RENAME), dn, rename.new_rdn,
+                 static_cast<ber_int_t>(rename.delete_old_rdn != 0));
+    if (rc == kSuccess && rename.new_superior != nullptr)
+        rc = put(ber, "ts", kNewSuperiorTag, rename.new_superior);
     if (rc == kSuccess)
         rc = put(ber, "}");
     return rc;
@@ -149,8 +153,14 @@ int put_operation(BerElement* ber, const lburp_operation& operation)
     case LBURP_OP_DELETE:
         rc = put(ber, "{ts", static_cast<ber_tag_t>(operation.type), operation.dn);
         break;
-    case LBURP_OP_RENAME:
-        rc = put_rename(ber, operation);
+    case LBURP_OP_RENAME: {
+        // The plain rename keeps the old RDN's values and the parent.
+        const lburp_rename plain{static_cast<char*>(operation.specific), 0, nullptr};
+        rc = put_rename(ber, operation.dn, plain);
+        break;
+    }
+    case LBURP_OP_RENAME_EXTENDED:
+        rc = put_rename(ber, operation.dn, *static_cast<const lburp_rename*>(operation.specific));
         break;
     default:
         return kNotSupported;
@@ -260,7 +270,8 @@ void release_operation_results(lburp_operation_result* results, int result_count
 }
 
 // Entries follow one another until the value ends, each read as "{i" (the
-// operation number) then "{iaa" (result code, matched name, error message):
+// operation number) then "{i" (the result code) and two strings, whose tags
+// are checked (matched name, error message):
 // SEQUENCE { INTEGER operation, SEQUENCE { INTEGER result, OCTET STRING
 // matched, OCTET STRING message } }. An entry that ends after its number is
 // not counted. The matched names are not kept.
@@ -290,7 +301,7 @@ int decode_operation_response(const berval& value, int* result_count, lburp_oper
         ber_int_t result_code = 0;
         LdapString matched;
         LdapString message;
-        if (!decoder.scan("{iaa", &result_code, out(matched).get(), out(message).get()))
+        if (!decoder.scan("{i", &result_code) || !decoder.scan_string(matched) || !decoder.scan_string(message))
             return kDecodingError;
         if (!entries.append(operation_number, result_code, message.release()))
             return kNoMemory;

@@ -8,10 +8,9 @@
 
 namespace tervane {
 
+#ifdef TERVANE_ALLOCATION_HOOK
 namespace testing {
 namespace {
-// Only tests ever set these; in normal use fail_at stays 0 and no
-// allocation is refused.
 thread_local long fail_at = 0;
 thread_local long counted = 0;
 }  // namespace
@@ -30,10 +29,26 @@ bool allocation_must_fail()
     return fail_at != 0 && counted == fail_at;
 }
 }  // namespace testing
+#endif
+
+namespace {
+
+// True when a test has asked for this allocation to fail; never in the
+// shipped library.
+bool refused()
+{
+#ifdef TERVANE_ALLOCATION_HOOK
+    return testing::allocation_must_fail();
+#else
+    return false;
+#endif
+}
+
+}  // namespace
 
 void* allocate(std::size_t size)
 {
-    if (testing::allocation_must_fail())
+    if (refused())
         return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
@@ -42,7 +57,7 @@ void* allocate_zeroed(std::size_t count, std::size_t size)
 {
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size)
         return nullptr;
-    if (testing::allocation_must_fail())
+    if (refused())
         return nullptr;
     return std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
 }
@@ -51,7 +66,7 @@ void* reallocate(void* block, std::size_t count, std::size_t size)
 {
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size)
         return nullptr;
-    if (testing::allocation_must_fail())
+    if (refused())
         return nullptr;
     std::size_t bytes = count * size;
     return std::realloc(block, bytes == 0 ? 1 : bytes);

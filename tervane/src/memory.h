@@ -28,6 +28,9 @@ struct Release {
 template <class T>
 using Owned = std::unique_ptr<T, Release>;
 
+#ifdef TERVANE_ALLOCATION_HOOK
+// Test programs only: they link the variant of the allocator built with this
+// hook; the shipped library's allocator has none.
 namespace testing {
 // Makes the n-th allocation from now on (1 = the next one) on this thread
 // fail; 0 turns failures off. Counts allocations made by Tervane and, in the
@@ -39,6 +42,7 @@ long allocations_counted();
 // Counts one allocation and says whether it is the one that must fail.
 bool allocation_must_fail();
 }  // namespace testing
+#endif
 
 }  // namespace tervane
 

@@ -54,19 +54,36 @@ inline constexpr ExopSpec get_replication_filter{TERVANE_ADMIN_OID(37), nullptr}
 
 // Object backup and restore: the response name is checked first and every
 // result is recorded on the handle.
-inline constexpr ExopSpec backup_object{TERVANE_ADMIN_OID(96), TERVANE_ADMIN_OID(97), true, true};
-inline constexpr ExopSpec restore_object{TERVANE_ADMIN_OID(98), TERVANE_ADMIN_OID(99), true, true};
+inline constexpr ExopSpec backup_object{.request_name = TERVANE_ADMIN_OID(96),
+                                        .response_name = TERVANE_ADMIN_OID(97),
+                                        .name_before_result = true,
+                                        .record_on_handle = true};
+inline constexpr ExopSpec restore_object{.request_name = TERVANE_ADMIN_OID(98),
+                                         .response_name = TERVANE_ADMIN_OID(99),
+                                         .name_before_result = true,
+                                         .record_on_handle = true};
 
 // Event monitoring: both requests are answered by .80; notifications arrive
 // as intermediate responses named .81.
-inline constexpr ExopSpec monitor_events{TERVANE_ADMIN_OID(79), TERVANE_ADMIN_OID(80), false, true};
-inline constexpr ExopSpec monitor_events_filtered{TERVANE_ADMIN_OID(84), TERVANE_ADMIN_OID(80), false, true};
+inline constexpr ExopSpec monitor_events{.request_name = TERVANE_ADMIN_OID(79),
+                                         .response_name = TERVANE_ADMIN_OID(80),
+                                         .record_on_handle = true};
+inline constexpr ExopSpec monitor_events_filtered{.request_name = TERVANE_ADMIN_OID(84),
+                                                  .response_name = TERVANE_ADMIN_OID(80),
+                                                  .record_on_handle = true};
 inline constexpr const char* event_notification = TERVANE_ADMIN_OID(81);
 
 // Bulk update. The end request is encoded with minimal (DER) lengths.
-inline constexpr ExopSpec lburp_start{TERVANE_LBURP_OID(1), TERVANE_LBURP_OID(2), false, true};
-inline constexpr ExopSpec lburp_end{TERVANE_LBURP_OID(4), TERVANE_LBURP_OID(5), false, true, LBER_USE_DER};
-inline constexpr ExopSpec lburp_operation{TERVANE_LBURP_OID(6), TERVANE_LBURP_OID(7), false, true};
+inline constexpr ExopSpec lburp_start{.request_name = TERVANE_LBURP_OID(1),
+                                      .response_name = TERVANE_LBURP_OID(2),
+                                      .record_on_handle = true};
+inline constexpr ExopSpec lburp_end{.request_name = TERVANE_LBURP_OID(4),
+                                    .response_name = TERVANE_LBURP_OID(5),
+                                    .record_on_handle = true,
+                                    .encoder_options = LBER_USE_DER};
+inline constexpr ExopSpec lburp_operation{.request_name = TERVANE_LBURP_OID(6),
+                                          .response_name = TERVANE_LBURP_OID(7),
+                                          .record_on_handle = true};
 inline constexpr const char* lburp_protocol = "2.16.840.1.113719.1.142.1.4.2";
 
 // Every operation whose response name pairs with its request name.

@@ -22,11 +22,15 @@ struct LdapMemFree {
 struct LdapValueFree {
     void operator()(char** values) const noexcept { ldap_value_free(values); }
 };
+struct MessageFree {
+    void operator()(LDAPMessage* message) const noexcept { ldap_msgfree(message); }
+};
 
 using BerPtr = std::unique_ptr<BerElement, BerFree>;
 using BervalPtr = std::unique_ptr<berval, BervalFree>;
 using LdapString = std::unique_ptr<char, LdapMemFree>;
 using LdapValues = std::unique_ptr<char*, LdapValueFree>;
+using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
 
 // Hands a library call the address of a raw pointer and moves whatever the
 // call stored there into the owner when the full expression ends.

@@ -20,16 +20,18 @@ int typed_replica_request(LDAP* ld, const ExopSpec& operation, char* dn, char* s
         ld, operation, [&](BerElement* ber) { return put(ber, "iiss", flags, replica_type, server_dn, dn); }, nullptr);
 }
 
-// Response value: five INTEGERs, an OCTET STRING and two INTEGERs, read
-// straight into the record. A name the record cannot hold is refused rather
-// than cut: a cut server name would name another server.
+// Response value: five INTEGERs, an OCTET STRING and two INTEGERs ("iiiii",
+// "a", "ii"), read straight into the record. A name the record cannot hold is
+// refused rather than cut: a cut server name would name another server.
 int decode_replica_info(const berval& value, ReplicaInfo* info)
 {
+    ValueDecoder decoder(value, kEncodingError);
+    if (decoder.status() != kSuccess)
+        return decoder.status();
     LdapString name;
-    int rc = scan_value(value, kEncodingError, "iiiiiaii", &info->head[0], &info->head[1], &info->head[2],
-                        &info->head[3], &info->head[4], out(name).get(), &info->tail[0], &info->tail[1]);
-    if (rc != kSuccess || !name)
-        return rc;
+    if (!decoder.scan("iiiii", &info->head[0], &info->head[1], &info->head[2], &info->head[3], &info->head[4]) ||
+        !decoder.scan_string(name) || !decoder.scan("ii", &info->tail[0], &info->tail[1]))
+        return kEncodingError;
     std::size_t length = std::strlen(name.get());
     if (length >= sizeof info->name)
         return kDecodingError;
@@ -70,12 +72,21 @@ TERVANE_API int TERVANE_CALL ldap_get_replica_info(LDAP* ld, char* dn, char* ser
 }
 
 // Request value: OCTET STRING dn; response value: SEQUENCE OF OCTET STRING,
-// which liblber's "v" reads into a NULL-terminated array of its own.
+// read into a NULL-terminated array of the client library's.
 TERVANE_API int TERVANE_CALL ldap_list_replicas(LDAP* ld, char* dn, char*** replicas)
 {
     if (any_null(dn, replicas))
         return kParamError;
     return call_exop(
         ld, ops::list_replicas, [&](BerElement* ber) { return put(ber, "s", dn); },
-        [&](const berval& value) { return scan_value(value, kEncodingError, "v", replicas); });
+        [&](const berval& value) {
+            ValueDecoder decoder(value, kEncodingError);
+            if (decoder.status() != kSuccess)
+                return decoder.status();
+            LdapValues names;
+            if (int rc = decoder.scan_strings(names, kEncodingError); rc != kSuccess)
+                return rc;
+            *replicas = names.release();
+            return kSuccess;
+        });
 }

@@ -15,8 +15,6 @@ namespace tervane {
 namespace {
 
 constexpr char kSeparator = '$';
-constexpr ber_tag_t kOctetString = 0x04;
-constexpr ber_tag_t kSequence = 0x30;
 
 // The next name of the filter text starting at `text`: its bytes up to the
 // next separator. False when no separator follows.
@@ -54,21 +52,33 @@ private:
     std::size_t used_ = 0;
 };
 
+// A name that the text form can carry: not empty and without the separator,
+// which would split it into two names on the way back.
+bool text_can_carry(const char* name) { return name[0] != '\0' && std::strchr(name, kSeparator) == nullptr; }
+
 // One ClassEntry: SEQUENCE { class OCTET STRING, attributes SEQUENCE OF
-// OCTET STRING }, appended as "class$attribute$...$".
-bool append_class_entry(ValueDecoder& decoder, TextBuilder& text)
+// OCTET STRING }, appended as "class$attribute$...$" once every name of it
+// has been read and found fit, so that the text ends with a whole entry
+// whatever fails.
+int append_class_entry(ValueDecoder& decoder, TextBuilder& text)
 {
     LdapString class_name;
     LdapValues attributes;
-    if (!decoder.scan("{") || decoder.peek() != kOctetString || !decoder.scan("a", out(class_name).get()) ||
-        decoder.peek() != kSequence || !decoder.scan("v", out(attributes).get()))
-        return false;
+    if (!decoder.scan("{") || !decoder.scan_string(class_name))
+        return kDecodingError;
+    if (int rc = decoder.scan_strings(attributes, kDecodingError); rc != kSuccess)
+        return rc;
+    if (!text_can_carry(class_name.get()))
+        return kDecodingError;
+    for (char** attribute = attributes.get(); attribute != nullptr && *attribute != nullptr; ++attribute)
+        if (!text_can_carry(*attribute))
+            return kDecodingError;
     if (!text.append_name(class_name.get()))
-        return false;
+        return kDecodingError;
     for (char** attribute = attributes.get(); attribute != nullptr && *attribute != nullptr; ++attribute)
         if (!text.append_name(*attribute))
-            return false;
-    return text.append_separator();
+            return kDecodingError;
+    return text.append_separator() ? kSuccess : kDecodingError;
 }
 
 }  // namespace
@@ -119,8 +129,10 @@ int decode_replication_filter(const berval& value, char** filter)
         ber_tag_t tag = decoder.peek();
         if (tag == LBER_DEFAULT)
             return text.append_separator() ? kSuccess : kDecodingError;
-        if (tag != kSequence || !append_class_entry(decoder, text))
+        if (tag != kSequence)
             return kDecodingError;
+        if (int rc = append_class_entry(decoder, text); rc != kSuccess)
+            return rc;
     }
 }
 

@@ -12,9 +12,10 @@ namespace tervane {
 int encode_replication_filter(BerElement* ber, const char* server_dn, const char* filter);
 
 // Decodes a response value into filter text stored in *filter (Tervane's
-// allocator). Once the buffer is stored it holds the text decoded so far,
-// also on failure. 84 for a value that does not decode, 90 when memory is
-// short.
+// allocator). Once the buffer is stored it holds the text of the class
+// entries decoded so far, also on failure. 84 for a value that does not
+// decode or that holds a name the text cannot carry (empty, or holding '$'),
+// 90 when memory is short.
 int decode_replication_filter(const berval& value, char** filter);
 
 }  // namespace tervane

@@ -60,6 +60,11 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
         if (getppid() != parent) {
             _exit(127);
         }
+        // The caller may block signals it waits for (private_slapd blocks
+        // SIGTERM); slapd must not inherit that, or it cannot be stopped.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         const int out = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         const int in = open("/dev/null", O_RDONLY);
         if (out >= 0 && in >= 0) {

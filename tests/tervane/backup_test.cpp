@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "backup.h"
+#include "library_leaks.h"
 #include "peer_fixture.h"
 
 namespace d = der;
@@ -98,6 +99,54 @@ TEST_F(Backup, ServerErrorWithoutResponseNameGives92AndRecordsIt)
     EXPECT_EQ(backup(), 92);
     EXPECT_EQ(handle_error(ld), 92);
     EXPECT_EQ(data, nullptr);
+}
+
+TEST_F(Backup, WithoutAnyResponseTheClientLibrarysReasonIsReturnedAndRecorded)
+{
+    // The name is checked first only when a response arrived.
+    auto raw = [](std::string bytes) {
+        testpeer::Reply reply;
+        reply.raw_message = std::move(bytes);
+        return reply;
+    };
+    testpeer::Reply closed;
+    closed.close_connection = true;
+    const std::string notice = d::sequence(
+        {d::integer(0), d::element(0x78, d::concat({d::enumerated(52), d::octets(""), d::octets("going down"),
+                                                    d::octets(LDAP_NOTICE_OF_DISCONNECTION, 0x8A)}))});
+    struct Case {
+        const char* label;
+        testpeer::Reply reply;
+        int expected;
+        timeval time_limit;
+    } cases[] = {
+        {"connection lost", closed, LDAP_SERVER_DOWN, {5, 0}},
+        {"no answer in time", raw(""), LDAP_TIMEOUT, {0, 200000}},
+        {"notice of disconnection", raw(notice), LDAP_UNAVAILABLE, {5, 0}},
+    };
+    for (Case& c : cases) {
+        peer.reply(c.reply);
+        testpeer::LdapHandle fresh(peer.connect());
+        ldap_set_option(fresh, LDAP_OPT_TIMEOUT, &c.time_limit);
+        std::optional<LibraryLeaksIgnored> library_leaks;
+        if (c.expected == LDAP_UNAVAILABLE)
+            library_leaks.emplace();
+        int rc = ldap_backup_object(fresh, dn, nullptr, &state, &data, &sizes, &length);
+        library_leaks.reset();
+        EXPECT_EQ(rc, c.expected) << c.label;
+        EXPECT_EQ(handle_error(fresh), c.expected) << c.label;
+        EXPECT_EQ(data, nullptr);
+        EXPECT_EQ(state, nullptr);
+    }
+    // A response of another kind: the client library refuses it.
+    peer.set_responder([](const testpeer::Request& request) {
+        testpeer::Reply reply;
+        reply.raw_message = d::sequence(
+            {d::integer(request.message_id), d::element(0x61, d::concat({d::enumerated(0), d::octets(""), d::octets("")}))});
+        return reply;
+    });
+    EXPECT_EQ(backup(), LDAP_PARAM_ERROR);
+    EXPECT_EQ(handle_error(ld), LDAP_PARAM_ERROR);
 }
 
 TEST_F(Backup, ServerErrorWithTheRightNameIsReturnedAndRecorded)

@@ -76,7 +76,7 @@ TEST_F(MonitorAllocation, ParseGives90RecordedAtTheDecoderAndTheList)
             return rc;
         },
         {}, collect);
-    EXPECT_EQ(points, 2);
+    EXPECT_EQ(points, 3);  // reader of the response, decoder, list
 }
 
 TEST(MonitorDecoderAllocation, CountTheValueCannotHoldIsRefusedBeforeTheListIsAllocated)

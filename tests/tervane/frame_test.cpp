@@ -3,7 +3,9 @@
 // administration families through the real client library.
 #include <cstring>
 #include <functional>
+#include <ostream>
 
+#include "library_leaks.h"
 #include "operations.h"
 #include "peer_fixture.h"
 
@@ -24,6 +26,9 @@ struct SyncExport {
     // The response name is checked before the call's own result.
     bool name_first = false;
 };
+
+// Failure messages name the export rather than dump the record's bytes.
+void PrintTo(const SyncExport& e, std::ostream* os) { *os << e.label; }
 
 char kDn[] = "o=x";
 char kServer[] = "cn=server";
@@ -232,8 +237,7 @@ TEST_P(SyncFrame, MissingOrWrongResponseNameGives92AndWritesNothing)
         expected.substr(0, expected.size() - 1),        // a prefix of it
         GetParam().request,                             // the request's own name
     };
-    // (An empty name is not tried: the client library asserts on one while
-    // parsing the response, before any of our code runs.)
+    // (Empty names: EmptyResponseNameCountsAsAMissingOne.)
     for (const auto& name : names) {
         testpeer::Reply reply = testpeer::Reply::error(0);
         reply.name = name;
@@ -280,16 +284,75 @@ TEST_P(DecodingFrame, ZeroLengthOrTruncatedValueFailsToDecodeWithoutTouchingOutp
     }
 }
 
+TEST_P(SyncFrame, EmptyResponseNameCountsAsAMissingOne)
+{
+    // The client library aborts the process when it parses a name of no
+    // characters (a leading NUL empties it too), so the frame must see it
+    // first.
+    for (std::string name : {std::string(), std::string(1, '\0')}) {
+        for (int code : {0, 50}) {
+            reply_with_name(name, code);
+            bool touched = true;
+            EXPECT_EQ(call(touched), code == 0 || GetParam().name_first ? 92 : code) << code;
+            EXPECT_FALSE(touched);
+        }
+    }
+}
+
 TEST_P(SyncFrame, ConnectionClosedWithoutAnswerGivesTheClientLibrarysCode)
 {
     testpeer::Reply reply;
     reply.close_connection = true;
     peer.reply(reply);
     bool touched = true;
-    // Without any response there is no name, which the name-first exports
-    // report before the client library's code.
-    EXPECT_EQ(call(touched), GetParam().name_first ? 92 : LDAP_SERVER_DOWN);
+    // Without any response there is no name to check, not even for the
+    // exports that check the name first.
+    EXPECT_EQ(call(touched), LDAP_SERVER_DOWN);
     EXPECT_FALSE(touched);
+}
+
+TEST_P(SyncFrame, NoExtendedResponseGivesTheClientLibrarysReason)
+{
+    // Messages that stand where the response should be, with the client
+    // library's code for each.
+    struct Case {
+        const char* label;
+        std::function<std::string(int)> message;
+        int expected;
+    } cases[] = {
+        {"notice of disconnection",
+         [](int) {
+             return d::sequence({d::integer(0), d::element(0x78, d::concat({d::enumerated(52), d::octets(""),
+                                                                          d::octets("bye"),
+                                                                          d::octets(LDAP_NOTICE_OF_DISCONNECTION,
+                                                                                    0x8A)}))});
+         },
+         LDAP_UNAVAILABLE},
+        {"bind response",
+         [](int id) {
+             return d::sequence({d::integer(id), d::element(0x61, d::concat({d::enumerated(0), d::octets(""),
+                                                                           d::octets("")}))});
+         },
+         LDAP_PARAM_ERROR},
+        {"extended response the library cannot read",
+         [](int id) { return d::sequence({d::integer(id), d::element(0x78, d::enumerated(0))}); },
+         LDAP_DECODING_ERROR},
+    };
+    for (const Case& c : cases) {
+        peer.set_responder([&](const testpeer::Request& request) {
+            testpeer::Reply reply;
+            reply.raw_message = c.message(request.message_id);
+            return reply;
+        });
+        testpeer::LdapHandle fresh(peer.connect());
+        bool touched = true;
+        std::optional<LibraryLeaksIgnored> library_leaks;
+        if (c.expected == LDAP_UNAVAILABLE)
+            library_leaks.emplace();
+        EXPECT_EQ(GetParam().call(fresh, touched), c.expected) << c.label;
+        library_leaks.reset();
+        EXPECT_FALSE(touched) << c.label;
+    }
 }
 
 TEST_P(SyncFrame, NullHandleIsRefused)

@@ -200,6 +200,21 @@ TEST_F(PrivilegesList, MoreEntriesThanNamesAreRefusedWithoutWritingPastTheArray)
     EXPECT_EQ(privileges[1], -2);
 }
 
+TEST_F(PrivilegesList, CountOfNamesFillsEveryEntryAndOneMoreIsRefusedBeforeAnyWrite)
+{
+    char* attributes[] = {a1, a2, nullptr};
+    // Slot 2 stands for the memory right after the caller's array.
+    reply_value(response(2, {5, 6}));
+    int privileges[3] = {-1, -1, -3};
+    ASSERT_EQ(ldap_get_effective_privileges_list(ld, dn, subject, attributes, privileges), 0);
+    EXPECT_EQ(std::vector<int>(privileges, privileges + 3), (std::vector<int>{5, 6, -3}));
+
+    reply_value(response(3, {5, 6, 7}));
+    int refused[3] = {-1, -1, -3};
+    EXPECT_EQ(ldap_get_effective_privileges_list(ld, dn, subject, attributes, refused), 84);
+    EXPECT_EQ(std::vector<int>(refused, refused + 3), (std::vector<int>{-1, -1, -3}));
+}
+
 TEST_F(PrivilegesList, ZeroOrNegativeCountWritesNothing)
 {
     char* attributes[] = {a1, nullptr};

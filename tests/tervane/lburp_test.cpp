@@ -74,7 +74,7 @@ LDAPControl control(const char* oid, char critical, const char* value)
 
 lburp_operation operation(int type, const char* dn, void* specific = nullptr, LDAPControl** controls = nullptr)
 {
-    return {type, const_cast<char*>(dn), specific, controls, 0, nullptr};
+    return {type, const_cast<char*>(dn), specific, controls};
 }
 
 }  // namespace
@@ -172,9 +172,8 @@ TEST_F(Lburp, StreamOfTwoBatchesIsSentAndItsAnswersDecoded)
     Mod cert(LDAP_MOD_ADD, "cert", {std::string_view("\x00", 1)}, true);
     LDAPMod* cert_mods[] = {&cert.mod, nullptr};
     lburp_operation add_binary = operation(LBURP_OP_ADD, "cn=p,o=x", photo_mods);
-    lburp_operation rename = operation(LBURP_OP_RENAME, "cn=a,o=x", const_cast<char*>("cn=b"), rename_controls);
-    rename.delete_old_rdn = 1;
-    rename.new_superior = const_cast<char*>("ou=people,o=x");
+    lburp_rename moved{const_cast<char*>("cn=b"), 1, const_cast<char*>("ou=people,o=x")};
+    lburp_operation rename = operation(LBURP_OP_RENAME_EXTENDED, "cn=a,o=x", &moved, rename_controls);
     lburp_operation modify_binary = operation(LBURP_OP_MODIFY, "cn=p,o=x", cert_mods);
     lburp_operation* second[] = {&add_binary, &rename, &modify_binary, nullptr};
 
@@ -243,7 +242,7 @@ TEST_F(Lburp, DeleteIsTheNameAloneAsAPrimitiveOfItsTag)
     EXPECT_EQ(batch({}, 9), "{int 9}");
 }
 
-TEST_F(Lburp, RenameCarriesTheFlagAndTheNewSuperiorOnlyWhenGiven)
+TEST_F(Lburp, ExtendedRenameCarriesTheFlagAndTheNewSuperiorOnlyWhenGiven)
 {
     LDAPControl plain = control("1.2.3", 0, nullptr);
     LDAPControl* controls[] = {&plain, nullptr};
@@ -261,14 +260,29 @@ TEST_F(Lburp, RenameCarriesTheFlagAndTheNewSuperiorOnlyWhenGiven)
         {0, nullptr, controls, "{int 1, {[6c]{'cn=a,o=x', 'cn=b', false}, [a0]{{'1.2.3'}}}}"},
     };
     for (const Case& c : cases) {
-        lburp_operation rename = operation(LBURP_OP_RENAME, "cn=a,o=x", const_cast<char*>("cn=b"), c.controls);
-        rename.delete_old_rdn = c.delete_old_rdn;
-        rename.new_superior = const_cast<char*>(c.new_superior);
+        lburp_rename moved{const_cast<char*>("cn=b"), c.delete_old_rdn, const_cast<char*>(c.new_superior)};
+        lburp_operation rename = operation(LBURP_OP_RENAME_EXTENDED, "cn=a,o=x", &moved, c.controls);
         EXPECT_EQ(batch({&rename}), c.expected);
     }
     // The flag's TRUE is ff, its FALSE 00.
     std::string last = bertext::hex(*peer.last_request().value);
     EXPECT_NE(last.find("04 04 63 6e 3d 62 01 01 00"), std::string::npos);
+}
+
+TEST_F(Lburp, PlainRenameReadsOnlyTheClassicFourFieldsAndKeepsTheOldRdnAndParent)
+{
+    // A caller built against the classic record: whatever lies after its
+    // four fields belongs to someone else and must not reach the wire.
+    struct {
+        int type;
+        char* dn;
+        void* specific;
+        LDAPControl** controls;
+        int unrelated_number;
+        char* unrelated_text;
+    } classic{LBURP_OP_RENAME, const_cast<char*>("cn=a,o=x"), const_cast<char*>("cn=b"), nullptr, 1,
+              const_cast<char*>("ou=elsewhere")};
+    EXPECT_EQ(batch({reinterpret_cast<lburp_operation*>(&classic)}), "{int 1, {[6c]{'cn=a,o=x', 'cn=b', false}}}");
 }
 
 TEST_F(Lburp, ControlsLeaveOutFalseCriticalityAndMissingValue)
@@ -306,11 +320,14 @@ TEST_F(Lburp, MissingPointersAreRefusedWithoutSendingOrRecording)
     broken_mod.mod_type = const_cast<char*>("cn");
     broken_mod.mod_bvalues = broken_values;
     LDAPMod* broken_mods[] = {&broken_mod, nullptr};
+    lburp_rename no_rdn{nullptr, 1, const_cast<char*>("o=x")};
     lburp_operation cases[] = {
         operation(LBURP_OP_DELETE, nullptr),
         operation(LBURP_OP_ADD, "cn=a"),
         operation(LBURP_OP_MODIFY, "cn=a"),
         operation(LBURP_OP_RENAME, "cn=a"),
+        operation(LBURP_OP_RENAME_EXTENDED, "cn=a"),
+        operation(LBURP_OP_RENAME_EXTENDED, "cn=a", &no_rdn),
         operation(LBURP_OP_ADD, "cn=a", untyped_mods),
         operation(LBURP_OP_MODIFY, "cn=a", broken_mods),
         operation(LBURP_OP_DELETE, "cn=a", nullptr, bad_controls),

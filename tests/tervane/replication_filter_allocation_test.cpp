@@ -9,16 +9,17 @@ protected:
     char server[16] = "cn=server";
 };
 
-TEST_F(FilterAllocation, SettingGives90WhenTheEncoderOrTheRequestCannotBeHad)
+TEST_F(FilterAllocation, SettingGives90AtTheEncoderTheRequestAndTheResponseReader)
 {
     char filter[] = "C1$A1$A2$$C2$$$";
-    EXPECT_EQ(sweep_allocations([&] { return ldap_set_replication_filter(ld, server, filter); }), 2);
+    // Encoder, flattened request, reader of the response.
+    EXPECT_EQ(sweep_allocations([&] { return ldap_set_replication_filter(ld, server, filter); }), 3);
 }
 
 TEST_F(FilterAllocation, ReadingGives84WhenNoDecoderCanBeMadeAnd90ForTheOtherPoints)
 {
     always_reply_value(d::sequence({d::sequence({d::octets("C"), d::sequence({d::octets("A")})})}));
-    constexpr long kDecoderPoint = 3;  // after the encoder and the flattened request
+    constexpr long kDecoderPoint = 4;  // after the encoder, the flattened request and the response reader
     long points = sweep_allocations(
         [&] {
             char* filter = nullptr;
@@ -27,5 +28,5 @@ TEST_F(FilterAllocation, ReadingGives84WhenNoDecoderCanBeMadeAnd90ForTheOtherPoi
             return rc;
         },
         [](long point, int result) { EXPECT_EQ(result, point == kDecoderPoint ? 84 : 90) << point; });
-    EXPECT_EQ(points, 4);
+    EXPECT_EQ(points, 5);
 }

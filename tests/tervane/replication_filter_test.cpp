@@ -105,12 +105,16 @@ TEST_F(GetReplicationFilter, AnyResponseNameIsAcceptedButOneMustBePresent)
         EXPECT_EQ(ldap_get_replication_filter(ld, server, &filter.text), 0) << name;
         EXPECT_STREQ(filter.text, "C$A$$$");
     }
-    testpeer::Reply unnamed = testpeer::Reply::error(0);
-    unnamed.value = value;
-    peer.reply(unnamed);
-    char* untouched = nullptr;
-    EXPECT_EQ(ldap_get_replication_filter(ld, server, &untouched), 92);
-    EXPECT_EQ(untouched, nullptr);
+    // No name, or one the client library would read as empty text.
+    for (std::optional<std::string> name : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        testpeer::Reply unnamed = testpeer::Reply::error(0);
+        unnamed.name = name;
+        unnamed.value = value;
+        peer.reply(unnamed);
+        char* untouched = nullptr;
+        EXPECT_EQ(ldap_get_replication_filter(ld, server, &untouched), 92);
+        EXPECT_EQ(untouched, nullptr);
+    }
 }
 
 TEST_F(GetReplicationFilter, ElementOfAnotherKindAfterAnEntryGives84AndKeepsTheTextSoFar)
@@ -120,6 +124,29 @@ TEST_F(GetReplicationFilter, ElementOfAnotherKindAfterAnEntryGives84AndKeepsTheT
     EXPECT_EQ(ldap_get_replication_filter(ld, server, &filter.text), 84);
     ASSERT_NE(filter.text, nullptr);
     EXPECT_STREQ(filter.text, "C1$A1$$");
+}
+
+TEST_F(GetReplicationFilter, NamesTheTextCannotCarryGive84AndKeepTheWholeEntriesBefore)
+{
+    // "a$b" would read back as class "a" with attribute "b"; an empty name
+    // would end an attribute list or the filter.
+    std::string good = class_entry("C1", {"A1"});
+    struct Case {
+        const char* label;
+        std::string entry;
+    } cases[] = {
+        {"class with $", class_entry("a$b", {"A"})},
+        {"attribute with $", class_entry("C2", {"A2", "x$y"})},
+        {"empty class", class_entry("", {"A"})},
+        {"empty attribute", class_entry("C2", {"A2", ""})},
+        {"class of one NUL", class_entry(std::string(1, '\0'), {})},
+    };
+    for (const Case& c : cases) {
+        reply_value(d::sequence({good, c.entry, class_entry("C3", {})}));
+        FilterText filter;
+        EXPECT_EQ(ldap_get_replication_filter(ld, server, &filter.text), 84) << c.label;
+        EXPECT_STREQ(filter.text, "C1$A1$$") << c.label;
+    }
 }
 
 TEST_F(GetReplicationFilter, ValueThatIsNoSequenceOrIsEmptyGives84)

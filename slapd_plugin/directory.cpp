@@ -1,0 +1,258 @@
+#include "directory.h"
+
+#include <memory>
+
+#include "names.h"
+#include "request.h"
+
+namespace adminext {
+
+namespace {
+
+struct PBlockFree {
+    void operator()(Slapi_PBlock* pb) const noexcept { slapi_pblock_destroy(pb); }
+};
+using PBlockPtr = std::unique_ptr<Slapi_PBlock, PBlockFree>;
+
+struct SlapiString {
+    explicit SlapiString(char* text) : text(text) {}
+    SlapiString(const SlapiString&) = delete;
+    SlapiString& operator=(const SlapiString&) = delete;
+    ~SlapiString() { slapi_ch_free_string(&text); }
+    char* text;
+};
+
+PBlockPtr new_pblock()
+{
+    PBlockPtr pb(slapi_pblock_new());
+    if (!pb)
+        throw std::bad_alloc();
+    return pb;
+}
+
+// Runs a search, handing each entry to visit; answers the result code.
+template <class Visit>
+int search(const std::string& base, int scope, const std::string& filter, char** attributes, Visit visit)
+{
+    PBlockPtr pb = new_pblock();
+    slapi_search_internal_set_pb(pb.get(), base.c_str(), scope, filter.c_str(), attributes, 0, nullptr, nullptr,
+                                 nullptr, 0);
+    auto callback = [](Slapi_Entry* entry, void* data) {
+        (*static_cast<Visit*>(data))(entry);
+        return 0;
+    };
+    slapi_search_internal_callback_pb(pb.get(), &visit, nullptr, callback, nullptr);
+    return get_int(pb.get(), SLAPI_PLUGIN_INTOP_RESULT);
+}
+
+char kNoAttributes[] = "1.1";
+char* kNoAttributeList[] = {kNoAttributes, nullptr};
+
+// Prepares an internal update with prepare(pb), runs it and answers its
+// result code.
+template <class Prepare, class Run>
+int update(Prepare prepare, Run run)
+{
+    PBlockPtr pb = new_pblock();
+    prepare(pb.get());
+    run(pb.get());
+    return get_int(pb.get(), SLAPI_PLUGIN_INTOP_RESULT);
+}
+
+}  // namespace
+
+std::optional<std::string> normalize_dn(const std::string& dn)
+{
+    if (dn.empty())
+        return std::string();
+    std::string copy = dn;
+    SlapiString normal(slapi_dn_normalize_case(copy.data()));
+    if (normal.text == nullptr)
+        return std::nullopt;
+    return std::string(normal.text);
+}
+
+EntryPtr read_entry(const std::string& dn, int* code)
+{
+    EntryPtr found;
+    *code = search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, [&](Slapi_Entry* entry) {
+        found.reset(slapi_entry_dup(entry));
+    });
+    if (*code == code::kSuccess && !found)
+        *code = code::kNoSuchObject;
+    return found;
+}
+
+int count_entries(const std::string& base, int* count)
+{
+    int found = 0;
+    int rc = search(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", kNoAttributeList, [&](Slapi_Entry*) { ++found; });
+    *count = found;
+    return rc;
+}
+
+std::vector<std::string> naming_contexts()
+{
+    std::vector<std::string> contexts;
+    char type[] = "namingContexts";
+    char* attributes[] = {type, nullptr};
+    search("", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, [&](Slapi_Entry* entry) {
+        Slapi_Attr* attribute = nullptr;
+        for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
+             rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
+            char* name = nullptr;
+            slapi_attr_get_type(attribute, &name);
+            if (name == nullptr || std::string_view(name) != "namingContexts")
+                continue;
+            Slapi_Value* value = nullptr;
+            for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
+                 hint = slapi_attr_next_value(attribute, hint, &value)) {
+                const berval* bytes = slapi_value_get_berval(value);
+                if (auto normal = normalize_dn(std::string(bytes->bv_val, bytes->bv_len)))
+                    contexts.push_back(*normal);
+            }
+        }
+    });
+    return contexts;
+}
+
+bool is_naming_context(const std::string& dn)
+{
+    std::optional<std::string> normal = normalize_dn(dn);
+    if (!normal || normal->empty())
+        return false;
+    for (const std::string& context : naming_contexts())
+        if (context == *normal)
+            return true;
+    return false;
+}
+
+bool is_root_dn(const std::string& dn)
+{
+    if (dn.empty())
+        return false;
+    bool found = false;
+    search("cn=config", LDAP_SCOPE_ONELEVEL, "(olcRootDN=" + filter_value(dn) + ")", kNoAttributeList,
+           [&](Slapi_Entry*) { found = true; });
+    return found;
+}
+
+bool is_group_member(const std::string& group, const std::string& dn)
+{
+    if (dn.empty() || group.empty())
+        return false;
+    std::string value = filter_value(dn);
+    bool found = false;
+    search(group, LDAP_SCOPE_BASE, "(|(member=" + value + ")(uniqueMember=" + value + "))", kNoAttributeList,
+           [&](Slapi_Entry*) { found = true; });
+    return found;
+}
+
+namespace {
+
+// Access checks run in an extended operation, which belongs to no database:
+// point the operation at the entry's database first.
+void use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
+{
+    Slapi_DN* name = slapi_sdn_new_dn_byref(slapi_entry_get_dn(entry));
+    Slapi_Backend* database = slapi_be_select(name);
+    slapi_sdn_free(&name);
+    if (database != nullptr)
+        slapi_pblock_set(pb, SLAPI_BACKEND, database);
+}
+
+}  // namespace
+
+bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access)
+{
+    use_rules_of(pb, entry);
+    return slapi_access_allowed(pb, entry, const_cast<char*>(attribute.c_str()), nullptr, access) == LDAP_SUCCESS;
+}
+
+bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications)
+{
+    use_rules_of(pb, entry);
+    char* error = nullptr;
+    int rc = slapi_acl_check_mods(pb, entry, modifications, &error);
+    slapi_ch_free_string(&error);
+    return rc == LDAP_SUCCESS;
+}
+
+LdifEntry user_attributes(Slapi_Entry* entry)
+{
+    LdifEntry ldif;
+    ldif.dn = slapi_entry_get_dn(entry);
+    Slapi_Attr* attribute = nullptr;
+    for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
+         rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
+        if (slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR))
+            continue;
+        char* type = nullptr;
+        slapi_attr_get_type(attribute, &type);
+        Attribute& added = ldif.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
+        Slapi_Value* value = nullptr;
+        for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
+             hint = slapi_attr_next_value(attribute, hint, &value)) {
+            const berval* bytes = slapi_value_get_berval(value);
+            added.values.emplace_back(bytes->bv_val, bytes->bv_len);
+        }
+    }
+    return ldif;
+}
+
+ModList::ModList(const std::vector<Modification>& modifications)
+{
+    mods_.resize(modifications.size());
+    values_.resize(modifications.size());
+    value_pointers_.resize(modifications.size());
+    for (std::size_t i = 0; i < modifications.size(); ++i) {
+        const Modification& modification = modifications[i];
+        for (const std::string& value : modification.values)
+            values_[i].push_back(berval{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
+        for (berval& value : values_[i])
+            value_pointers_[i].push_back(&value);
+        value_pointers_[i].push_back(nullptr);
+        mods_[i].mod_op = modification.operation | LDAP_MOD_BVALUES;
+        mods_[i].mod_type = const_cast<char*>(modification.type.c_str());
+        mods_[i].mod_bvalues = value_pointers_[i].data();
+        pointers_.push_back(&mods_[i]);
+    }
+    pointers_.push_back(nullptr);
+}
+
+int add_entry(const std::string& dn, LDAPMod** attributes)
+{
+    return update(
+        [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, nullptr, nullptr, 0); },
+        slapi_add_internal_pb);
+}
+
+int modify_entry(const std::string& dn, LDAPMod** modifications)
+{
+    return update(
+        [&](Slapi_PBlock* pb) {
+            slapi_modify_internal_set_pb(pb, dn.c_str(), modifications, nullptr, nullptr, nullptr, 0);
+        },
+        slapi_modify_internal_pb);
+}
+
+int delete_entry(const std::string& dn)
+{
+    return update(
+        [&](Slapi_PBlock* pb) { slapi_delete_internal_set_pb(pb, dn.c_str(), nullptr, nullptr, nullptr, 0); },
+        slapi_delete_internal_pb);
+}
+
+int rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
+                 bool delete_old_rdn)
+{
+    return update(
+        [&](Slapi_PBlock* pb) {
+            slapi_rename_internal_set_pb(pb, dn.c_str(), new_rdn.c_str(),
+                                         new_superior ? new_superior->c_str() : nullptr, delete_old_rdn ? 1 : 0,
+                                         nullptr, nullptr, nullptr, 0);
+        },
+        slapi_modrdn_internal_pb);
+}
+
+}  // namespace adminext

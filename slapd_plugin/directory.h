@@ -1,0 +1,76 @@
+// slapd's own data, reached through internal operations. Internal operations
+// run without access control: callers check the requestor's rights first
+// (access.h).
+#ifndef SLAPD_PLUGIN_DIRECTORY_H
+#define SLAPD_PLUGIN_DIRECTORY_H
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bulk_values.h"
+#include "ldif.h"
+#include "slapi.h"
+
+namespace adminext {
+
+struct EntryFree {
+    void operator()(Slapi_Entry* entry) const noexcept { slapi_entry_free(entry); }
+};
+using EntryPtr = std::unique_ptr<Slapi_Entry, EntryFree>;
+
+// Normalised form of a DN; nothing when it is not a DN.
+std::optional<std::string> normalize_dn(const std::string& dn);
+
+// The entry named dn with all its attributes; NULL with *code set when it
+// cannot be read (32 when there is none).
+EntryPtr read_entry(const std::string& dn, int* code);
+
+// Number of entries at and below base (result 32 when base does not exist).
+int count_entries(const std::string& base, int* count);
+
+// The naming contexts of this server, normalised.
+std::vector<std::string> naming_contexts();
+bool is_naming_context(const std::string& dn);
+
+// Whether the normalised DN is the root DN of one of this server's databases.
+bool is_root_dn(const std::string& dn);
+// Whether the normalised DN is a member (member or uniqueMember) of group.
+bool is_group_member(const std::string& group, const std::string& dn);
+
+// slapd's access rules for the requestor of pb's operation, with the rules
+// of the database that holds entry: whether `access` (SLAPI_ACL_*) is granted
+// on attribute (or the pseudo-attributes "entry" and "children"), and whether
+// the modifications are.
+bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access);
+bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications);
+
+// The user attributes of an entry (operational ones left out), as LDIF.
+LdifEntry user_attributes(Slapi_Entry* entry);
+
+// LDAPMod records over modifications, valid while both live.
+class ModList {
+public:
+    explicit ModList(const std::vector<Modification>& modifications);
+    ModList(const ModList&) = delete;
+    ModList& operator=(const ModList&) = delete;
+    LDAPMod** get() { return pointers_.data(); }
+
+private:
+    std::vector<LDAPMod> mods_;
+    std::vector<std::vector<berval>> values_;
+    std::vector<std::vector<berval*>> value_pointers_;
+    std::vector<LDAPMod*> pointers_;
+};
+
+// Internal updates; each answers its LDAP result code.
+int add_entry(const std::string& dn, LDAPMod** attributes);
+int modify_entry(const std::string& dn, LDAPMod** modifications);
+int delete_entry(const std::string& dn);
+int rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
+                 bool delete_old_rdn);
+
+}  // namespace adminext
+
+#endif

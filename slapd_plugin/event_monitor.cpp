@@ -1,0 +1,173 @@
+// Event monitoring. A monitor request stays open: the changes that slapd's
+// post-operation hooks see (and those this plug-in makes itself) are queued
+// to it and sent as intermediate responses, until the client abandons the
+// request or closes the connection. The final response comes only when the
+// request is refused, when the client fell so far behind that notifications
+// were dropped, or when the server stops. Each open monitor holds one of slapd's worker
+// threads, so their number is limited.
+#include <chrono>
+
+#include "configuration.h"
+#include "directory.h"
+#include "event_values.h"
+#include "events.h"
+#include "handlers.h"
+#include "intermediate_response.h"
+#include "names.h"
+#include "server_state.h"
+#include "updates.h"
+
+namespace adminext {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPoll = 200ms;
+constexpr char kNotificationName[] = "2.16.840.1.113719.1.27.100.81";
+
+bool is_reported_type(std::int32_t type) { return type >= event_type::kEntryAdded && type <= event_type::kEntryRenamed; }
+
+// The attributes slapd itself changes with every modification: not the
+// client's change, so not reported.
+bool is_maintained_by_slapd(std::string_view type)
+{
+    for (std::string_view maintained : {"entryCSN", "modifiersName", "modifyTimestamp"})
+        if (type == maintained)
+            return true;
+    return false;
+}
+
+bool is_known_status(std::int32_t status) { return status == event_status::kSucceeded || status == event_status::kAll; }
+
+// A refusal listing the event specifications it concerns.
+Reply refuse(int code, std::string text, const std::vector<EventSpec>& specs)
+{
+    Reply reply = Reply::error(code, std::move(text));
+    reply.value = write_monitor_response(specs);
+    return reply;
+}
+
+Reply monitor(Request& request, bool filtered)
+{
+    std::optional<std::vector<EventSpec>> specs = read_monitor_request(request.value(), filtered);
+    if (!specs)
+        return Reply::malformed(
+            "the request value must be SEQUENCE { INTEGER count, SET { SEQUENCE { INTEGER type, ENUMERATED status" +
+            std::string(filtered ? ", OCTET STRING filter" : "") + " } ... } } with count elements");
+    if (std::string unavailable = intermediate_responses_unavailable(); !unavailable.empty())
+        return refuse(code::kUnwillingToPerform, unavailable, *specs);
+    std::vector<EventSpec> unknown;
+    std::vector<EventSpec> bad_filter;
+    for (EventSpec& spec : *specs) {
+        if (!is_reported_type(spec.type) || !is_known_status(spec.status)) {
+            unknown.push_back(spec);
+            continue;
+        }
+        std::optional<std::string> base = normalize_dn(spec.filter);
+        if (!base)
+            bad_filter.push_back(spec);
+        else
+            spec.filter = std::move(*base);
+    }
+    if (!unknown.empty())
+        return refuse(code::kUnwillingToPerform,
+                      "this server reports event types 1 (entry added), 2 (deleted), 3 (modified) and 4 (renamed), "
+                      "each with status 0 (changes that succeeded) or 1 (all changes); the listed ones are not "
+                      "reported",
+                      unknown);
+    if (!bad_filter.empty())
+        return refuse(code::kInvalidDnSyntax, "a filter is the DN of the subtree to watch; the listed ones are not DNs",
+                      bad_filter);
+
+    Monitor watching(*specs, settings().queue);
+    if (!monitors().add(&watching, settings().monitors))
+        return refuse(code::kBusy,
+                      "already " + std::to_string(settings().monitors) +
+                          " event monitors are open, each holding one of the server's worker threads",
+                      *specs);
+    struct Registration {
+        Monitor* monitor;
+        ~Registration() { monitors().remove(monitor); }
+    } registration{&watching};
+    while (!request.abandoned()) {
+        if (server_stopping())
+            return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
+        for (const std::string& notification : watching.take(kPoll))
+            send_intermediate(request.pblock(), kNotificationName, notification);
+        if (std::size_t dropped = watching.dropped(); dropped != 0)
+            return refuse(code::kBusy,
+                          "the client read its notifications too slowly: " + std::to_string(dropped) +
+                              " were dropped and monitoring ended",
+                          watching.specs());
+    }
+    return {};  // abandoned: slapd sends nothing
+}
+
+// A post-operation hook: reports the change that an outside operation made.
+template <std::int32_t Type>
+int report_operation(Slapi_PBlock* pb)
+{
+    if (monitors().empty())
+        return 0;
+    try {
+        const char* dn = get_string(pb, SLAPI_TARGET_DN);
+        const char* requestor = get_string(pb, SLAPI_REQUESTOR_DN);
+        std::string detail;
+        std::string changed;
+        if constexpr (Type == event_type::kEntryAdded) {
+            if (Slapi_Entry* entry = get_pointer<Slapi_Entry>(pb, SLAPI_ADD_ENTRY); entry != nullptr) {
+                char* object_class = slapi_entry_attr_get_charptr(entry, "objectClass");
+                if (object_class != nullptr)
+                    detail = object_class;
+                slapi_ch_free_string(&object_class);
+            }
+        } else if constexpr (Type == event_type::kEntryModified) {
+            for (LDAPMod** mod = get_pointer<LDAPMod*>(pb, SLAPI_MODIFY_MODS); mod != nullptr && *mod != nullptr;
+                 ++mod) {
+                if (is_maintained_by_slapd((*mod)->mod_type))
+                    continue;
+                if (!changed.empty())
+                    changed += ',';
+                changed += (*mod)->mod_type;
+            }
+        } else if constexpr (Type == event_type::kEntryRenamed) {
+            const char* rdn = get_string(pb, SLAPI_MODRDN_NEWRDN);
+            const char* superior = get_string(pb, SLAPI_MODRDN_NEWSUPERIOR);
+            std::string parent = superior != nullptr ? superior : std::string(parent_dn(dn != nullptr ? dn : ""));
+            detail = std::string(rdn != nullptr ? rdn : "") + (parent.empty() ? "" : "," + parent);
+        }
+        report_change(Type, get_int(pb, SLAPI_RESULT_CODE), dn != nullptr ? dn : "",
+                      requestor != nullptr ? requestor : "", std::move(detail), std::move(changed));
+    } catch (...) {
+        // A notification that cannot be built is lost; the operation is not.
+    }
+    return 0;
+}
+
+}  // namespace
+
+Reply monitor_events(Request& request) { return monitor(request, false); }
+
+Reply monitor_events_filtered(Request& request) { return monitor(request, true); }
+
+}  // namespace adminext
+
+using namespace adminext;
+
+// Registers the post-operation hooks that feed event monitoring.
+extern "C" __attribute__((visibility("default"))) int admin_extensions_events_init(Slapi_PBlock* pb)
+{
+    static char version[] = SLAPI_PLUGIN_VERSION_03;
+    if (slapi_pblock_set(pb, SLAPI_PLUGIN_VERSION, version) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_ADD_FN,
+                         reinterpret_cast<void*>(&report_operation<event_type::kEntryAdded>)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_DELETE_FN,
+                         reinterpret_cast<void*>(&report_operation<event_type::kEntryDeleted>)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_MODIFY_FN,
+                         reinterpret_cast<void*>(&report_operation<event_type::kEntryModified>)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_MODRDN_FN,
+                         reinterpret_cast<void*>(&report_operation<event_type::kEntryRenamed>)) != 0)
+        return -1;
+    return 0;
+}

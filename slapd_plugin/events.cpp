@@ -1,0 +1,91 @@
+#include "events.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "names.h"
+
+namespace adminext {
+
+Monitor::Monitor(std::vector<EventSpec> specs, std::size_t capacity) : specs_(std::move(specs)), capacity_(capacity) {}
+
+bool Monitor::wants(const EntryEvent& event, const std::string& normalized_dn) const
+{
+    for (const EventSpec& spec : specs_) {
+        if (spec.type != event.type)
+            continue;
+        if (event.result != 0 && spec.status != event_status::kAll)
+            continue;
+        if (dn_within(normalized_dn, spec.filter))
+            return true;
+    }
+    return false;
+}
+
+void Monitor::push(const std::string& notification)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.size() >= capacity_) {
+            ++dropped_;
+            return;
+        }
+        queue_.push_back(notification);
+    }
+    ready_.notify_one();
+}
+
+std::vector<std::string> Monitor::take(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    ready_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
+    std::vector<std::string> taken(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+    queue_.clear();
+    return taken;
+}
+
+std::size_t Monitor::dropped() const
+{
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+bool MonitorRegistry::add(Monitor* monitor, std::size_t limit)
+{
+    std::lock_guard lock(mutex_);
+    if (monitors_.size() >= limit)
+        return false;
+    monitors_.push_back(monitor);
+    count_.store(monitors_.size());
+    return true;
+}
+
+void MonitorRegistry::remove(Monitor* monitor)
+{
+    std::lock_guard lock(mutex_);
+    monitors_.erase(std::remove(monitors_.begin(), monitors_.end(), monitor), monitors_.end());
+    count_.store(monitors_.size());
+}
+
+void MonitorRegistry::publish(EntryEvent event, const std::string& normalized_dn)
+{
+    std::lock_guard lock(mutex_);
+    event.time = static_cast<std::int64_t>(std::time(nullptr));
+    event.sequence = ++sequence_;
+    std::string notification;
+    for (Monitor* monitor : monitors_) {
+        if (!monitor->wants(event, normalized_dn))
+            continue;
+        if (notification.empty())
+            notification = write_notification(event);
+        monitor->push(notification);
+    }
+}
+
+MonitorRegistry& monitors()
+{
+    static MonitorRegistry registry;
+    return registry;
+}
+
+}  // namespace adminext

@@ -1,0 +1,50 @@
+// The handlers of the extended operations, by family. Each answers one
+// request; the dispatcher has already checked who may call it.
+#ifndef SLAPD_PLUGIN_HANDLERS_H
+#define SLAPD_PLUGIN_HANDLERS_H
+
+#include "request.h"
+
+namespace adminext {
+
+// Identity, privileges and name conversion (identity.cpp).
+Reply get_bind_dn(Request& request);
+Reply vorn_to_ldap(Request& request);
+Reply dns_to_x500_dn(Request& request);
+Reply effective_privileges(Request& request);
+Reply effective_privileges_list(Request& request);
+
+// Partitions, replicas and synchronisation (partitions.cpp).
+Reply partition_entry_count(Request& request);
+Reply list_replicas(Request& request);
+Reply replica_info(Request& request);
+// Requests this server accepts and has nothing to do for: their values are
+// checked, then they succeed.
+Reply accept_receive_all_updates(Request& request);
+Reply accept_send_all_updates(Request& request);
+Reply accept_partition_sync(Request& request);
+Reply accept_schema_sync(Request& request);
+Reply accept_without_value(Request& request);
+
+// Replication filter (replication_filter.cpp).
+Reply set_replication_filter(Request& request);
+Reply get_replication_filter(Request& request);
+
+// Object backup and restore (backup.cpp).
+Reply backup_object(Request& request);
+Reply restore_object(Request& request);
+
+// Event monitoring (event_monitor.cpp).
+Reply monitor_events(Request& request);
+Reply monitor_events_filtered(Request& request);
+
+// Bulk-update stream (bulk_update.cpp).
+Reply start_bulk_update(Request& request);
+Reply bulk_update_batch(Request& request);
+Reply end_bulk_update(Request& request);
+// Registers the per-connection state of the streams; false on failure.
+bool register_bulk_update_streams();
+
+}  // namespace adminext
+
+#endif

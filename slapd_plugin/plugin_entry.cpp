@@ -1,0 +1,230 @@
+// The plug-in's entry points: slapd calls the init functions when it loads
+// the plug-in, and the dispatcher for every request of the administration
+// extensions. Nothing else is visible to slapd.
+#include <unistd.h>
+
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "configuration.h"
+#include "directory.h"
+#include "handlers.h"
+#include "request.h"
+#include "slapi.h"
+
+#define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
+#define BULK_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+
+namespace adminext {
+
+namespace {
+
+enum class Access { anyone, administrators };
+
+struct Operation {
+    const char* request;
+    const char* response;
+    Access access;
+    Reply (*handler)(Request&);
+    const char* refusal;  // when there is no handler: why this server refuses it
+};
+
+constexpr char kPartitionsFixed[] =
+    "partitions are the databases of this server's configuration: they cannot be split, merged, created or removed "
+    "by request, and no partition operation is ever in progress";
+constexpr char kSingleReplica[] =
+    "this server holds the only replica of each of its naming contexts: replicas cannot be added, removed or "
+    "changed";
+
+constexpr Operation kOperations[] = {
+    {ADMIN_OID(31), ADMIN_OID(32), Access::anyone, get_bind_dn, nullptr},
+    {ADMIN_OID(1), ADMIN_OID(2), Access::anyone, vorn_to_ldap, nullptr},
+    {ADMIN_OID(101), ADMIN_OID(102), Access::anyone, dns_to_x500_dn, nullptr},
+    {ADMIN_OID(33), ADMIN_OID(34), Access::administrators, effective_privileges, nullptr},
+    {ADMIN_OID(103), ADMIN_OID(104), Access::administrators, effective_privileges_list, nullptr},
+    {ADMIN_OID(9), ADMIN_OID(10), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(3), ADMIN_OID(4), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(5), ADMIN_OID(6), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(29), ADMIN_OID(30), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count, nullptr},
+    {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, nullptr, kSingleReplica},
+    {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, nullptr, kSingleReplica},
+    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, nullptr, kSingleReplica},
+    {ADMIN_OID(17), ADMIN_OID(18), Access::administrators, replica_info, nullptr},
+    {ADMIN_OID(19), ADMIN_OID(20), Access::administrators, list_replicas, nullptr},
+    {ADMIN_OID(21), ADMIN_OID(22), Access::administrators, accept_receive_all_updates, nullptr},
+    {ADMIN_OID(23), ADMIN_OID(24), Access::administrators, accept_send_all_updates, nullptr},
+    {ADMIN_OID(25), ADMIN_OID(26), Access::administrators, accept_partition_sync, nullptr},
+    {ADMIN_OID(27), ADMIN_OID(28), Access::administrators, accept_schema_sync, nullptr},
+    {ADMIN_OID(43), ADMIN_OID(44), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(47), ADMIN_OID(48), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(49), ADMIN_OID(50), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(51), ADMIN_OID(52), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(53), ADMIN_OID(54), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(55), ADMIN_OID(56), Access::administrators, accept_without_value, nullptr},
+    {ADMIN_OID(35), ADMIN_OID(36), Access::administrators, set_replication_filter, nullptr},
+    {ADMIN_OID(37), ADMIN_OID(38), Access::administrators, get_replication_filter, nullptr},
+    {ADMIN_OID(96), ADMIN_OID(97), Access::administrators, backup_object, nullptr},
+    {ADMIN_OID(98), ADMIN_OID(99), Access::administrators, restore_object, nullptr},
+    {ADMIN_OID(79), ADMIN_OID(80), Access::administrators, monitor_events, nullptr},
+    {ADMIN_OID(84), ADMIN_OID(80), Access::administrators, monitor_events_filtered, nullptr},
+    {BULK_OID(1), BULK_OID(2), Access::administrators, start_bulk_update, nullptr},
+    {BULK_OID(6), BULK_OID(7), Access::administrators, bulk_update_batch, nullptr},
+    {BULK_OID(4), BULK_OID(5), Access::administrators, end_bulk_update, nullptr},
+};
+
+constexpr std::size_t kOperationCount = sizeof kOperations / sizeof kOperations[0];
+
+// The request names slapd routes to this plug-in, NULL-terminated.
+char* request_names[kOperationCount + 1];
+
+Slapi_PluginDesc description = {const_cast<char*>("admin-extensions"), const_cast<char*>("ldap-extensions"),
+                                const_cast<char*>("1"),
+                                const_cast<char*>("administration extensions over LDAP extended operations")};
+
+// The reply's text must outlive the handler: slapd sends it afterwards, on
+// the same thread.
+thread_local std::string reply_text;
+
+const Operation* find_operation(const char* name)
+{
+    if (name == nullptr)
+        return nullptr;
+    for (const Operation& operation : kOperations)
+        if (std::strcmp(operation.request, name) == 0)
+            return &operation;
+    return nullptr;
+}
+
+Reply authorize(Request& request)
+{
+    if (is_root_dn(request.requestor())) {
+        request.set_root(true);
+        return {};
+    }
+    const std::string& group = settings().administrators;
+    if (!group.empty() && is_group_member(group, request.requestor()))
+        return {};
+    return Reply::error(code::kInsufficientAccess,
+                        group.empty() ? "only a root DN may use this operation"
+                                      : "only a root DN or a member of " + group + " may use this operation");
+}
+
+Reply answer(const Operation& operation, Request& request)
+{
+    if (operation.access == Access::administrators) {
+        if (Reply refused = authorize(request); refused.code != code::kSuccess)
+            return refused;
+    }
+    if (operation.handler == nullptr)
+        return Reply::refused(operation.refusal);
+    return operation.handler(request);
+}
+
+void set_reply(Slapi_PBlock* pb, const Operation& operation, Reply reply)
+{
+    slapi_pblock_set(pb, SLAPI_EXT_OP_RET_OID, const_cast<char*>(operation.response));
+    if (reply.value) {
+        // slapd releases the value with ber_bvfree once it is sent.
+        berval* value = ber_mem2bv(reply.value->data(), reply.value->size(), 1, nullptr);
+        if (value == nullptr)
+            reply = Reply::error(code::kOther, "out of memory");
+        else
+            slapi_pblock_set(pb, SLAPI_EXT_OP_RET_VALUE, value);
+    }
+    reply_text = std::move(reply.text);
+    slapi_pblock_set(pb, SLAPI_RESULT_CODE, &reply.code);
+    slapi_pblock_set(pb, SLAPI_RESULT_TEXT, reply_text.empty() ? nullptr : reply_text.data());
+}
+
+int dispatch(Slapi_PBlock* pb)
+{
+    const Operation* operation = find_operation(get_string(pb, SLAPI_EXT_OP_REQ_OID));
+    if (operation == nullptr)
+        return SLAPI_PLUGIN_EXTENDED_NOT_HANDLED;
+    Reply reply;
+    try {
+        Request request(pb);
+        reply = answer(*operation, request);
+    } catch (const std::bad_alloc&) {
+        reply = Reply::error(code::kOther, "out of memory");
+    } catch (const std::exception& error) {
+        reply = Reply::error(code::kOther, error.what());
+    } catch (...) {
+        reply = Reply::error(code::kOther, "internal error");
+    }
+    try {
+        set_reply(pb, *operation, std::move(reply));
+    } catch (...) {
+        int failed = code::kOther;
+        slapi_pblock_set(pb, SLAPI_RESULT_CODE, &failed);
+    }
+    return 0;
+}
+
+std::vector<std::string> arguments(Slapi_PBlock* pb)
+{
+    int count = get_int(pb, SLAPI_PLUGIN_ARGC);
+    char** values = get_pointer<char*>(pb, SLAPI_PLUGIN_ARGV);
+    std::vector<std::string> result;
+    for (int i = 0; values != nullptr && i < count; ++i)
+        if (values[i] != nullptr)
+            result.emplace_back(values[i]);
+    return result;
+}
+
+std::string host_name()
+{
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+void log_error(const std::string& text)
+{
+    char subsystem[] = "admin-extensions";
+    char format[] = "%s\n";
+    slapi_log_error(SLAPI_LOG_FATAL, subsystem, format, text.c_str());
+}
+
+}  // namespace
+
+}  // namespace adminext
+
+using namespace adminext;
+
+// Registers the extended operations. Arguments: see configuration.h.
+extern "C" __attribute__((visibility("default"))) int admin_extensions_init(Slapi_PBlock* pb)
+{
+    try {
+        std::string error;
+        std::optional<Settings> parsed = parse_settings(arguments(pb), host_name(), error);
+        if (!parsed) {
+            log_error(error);
+            return -1;
+        }
+        set_settings(std::move(*parsed));
+        if (!register_bulk_update_streams()) {
+            log_error("cannot register the per-connection state of bulk-update streams");
+            return -1;
+        }
+    } catch (...) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < kOperationCount; ++i)
+        request_names[i] = const_cast<char*>(kOperations[i].request);
+    request_names[kOperationCount] = nullptr;
+    static char version[] = SLAPI_PLUGIN_VERSION_03;
+    if (slapi_pblock_set(pb, SLAPI_PLUGIN_VERSION, version) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_DESCRIPTION, &description) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_EXT_OP_FN, reinterpret_cast<void*>(&dispatch)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_EXT_OP_OIDLIST, request_names) != 0)
+        return -1;
+    return 0;
+}

@@ -1,0 +1,211 @@
+#include "updates.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "directory.h"
+#include "events.h"
+#include "names.h"
+
+namespace adminext {
+
+namespace {
+
+// The requestor's rights on entries and on the children of a parent.
+class AccessCheck {
+public:
+    explicit AccessCheck(Request& request) : pb_(request.pblock()) {}
+
+    bool allowed(Slapi_Entry* entry, const char* attribute, int access)
+    {
+        return access_allowed(pb_, entry, attribute, access);
+    }
+    bool may_change(Slapi_Entry* entry, LDAPMod** modifications)
+    {
+        return modifications_allowed(pb_, entry, modifications);
+    }
+    // The rights on the children of parent. A parent that is no entry here
+    // (above a naming context, or missing) has no rules to ask: the update
+    // itself then answers.
+    int children(std::string_view parent, int access)
+    {
+        int rc = code::kSuccess;
+        EntryPtr entry = parent.empty() ? nullptr : read_entry(std::string(parent), &rc);
+        if (!entry)
+            return code::kSuccess;
+        return allowed(entry.get(), "children", access) ? code::kSuccess : code::kInsufficientAccess;
+    }
+
+private:
+    Slapi_PBlock* pb_;
+};
+
+// An entry that does not exist yet, to check the rights to create it.
+EntryPtr new_entry(const Change& change)
+{
+    EntryPtr entry(slapi_entry_alloc());
+    if (!entry)
+        throw std::bad_alloc();
+    slapi_entry_set_dn(entry.get(), slapi_ch_strdup(change.dn.c_str()));
+    ModList attributes(change.modifications);
+    for (LDAPMod** mod = attributes.get(); *mod != nullptr; ++mod)
+        slapi_entry_add_values(entry.get(), (*mod)->mod_type, (*mod)->mod_bvalues);
+    return entry;
+}
+
+int check_access(Request& request, const Change& change, ModList& modifications)
+{
+    AccessCheck access(request);
+    if (change.type == ChangeType::add) {
+        if (int rc = access.children(parent_dn(change.dn), SLAPI_ACL_ADD); rc != code::kSuccess)
+            return rc;
+        EntryPtr entry = new_entry(change);
+        return access.allowed(entry.get(), "entry", SLAPI_ACL_ADD) && access.may_change(entry.get(), modifications.get())
+                   ? code::kSuccess
+                   : code::kInsufficientAccess;
+    }
+    int rc = code::kSuccess;
+    EntryPtr entry = read_entry(change.dn, &rc);
+    if (!entry)
+        return rc;
+    switch (change.type) {
+    case ChangeType::modify:
+        return access.may_change(entry.get(), modifications.get()) ? code::kSuccess : code::kInsufficientAccess;
+    case ChangeType::remove:
+        if (!access.allowed(entry.get(), "entry", SLAPI_ACL_DELETE))
+            return code::kInsufficientAccess;
+        return access.children(parent_dn(change.dn), SLAPI_ACL_DELETE);
+    case ChangeType::rename:
+        if (!access.allowed(entry.get(), "entry", SLAPI_ACL_WRITE))
+            return code::kInsufficientAccess;
+        if (int rc = access.children(parent_dn(change.dn), SLAPI_ACL_DELETE); rc != code::kSuccess)
+            return rc;
+        if (change.new_superior)
+            return access.children(*change.new_superior, SLAPI_ACL_ADD);
+        return code::kSuccess;
+    default:
+        return code::kProtocolError;
+    }
+}
+
+std::string new_dn(const Change& change)
+{
+    std::string parent = change.new_superior ? *change.new_superior : std::string(parent_dn(change.dn));
+    return parent.empty() ? change.new_rdn : change.new_rdn + "," + parent;
+}
+
+std::string first_value(const Change& change, std::string_view type)
+{
+    for (const Modification& modification : change.modifications)
+        if (modification.type.size() == type.size() &&
+            std::equal(type.begin(), type.end(), modification.type.begin(),
+                       [](char a, char b) { return std::tolower(a) == std::tolower(b); }) &&
+            !modification.values.empty())
+            return modification.values.front();
+    return {};
+}
+
+std::string changed_types(const Change& change)
+{
+    std::string types;
+    for (const Modification& modification : change.modifications) {
+        if (!types.empty())
+            types += ',';
+        types += modification.type;
+    }
+    return types;
+}
+
+int run_change(const Change& change, ModList& modifications)
+{
+    switch (change.type) {
+    case ChangeType::add:
+        return add_entry(change.dn, modifications.get());
+    case ChangeType::modify:
+        return modify_entry(change.dn, modifications.get());
+    case ChangeType::remove:
+        return delete_entry(change.dn);
+    case ChangeType::rename:
+        return rename_entry(change.dn, change.new_rdn, change.new_superior, change.delete_old_rdn);
+    }
+    return code::kProtocolError;
+}
+
+void report(const Request& request, const Change& change, int result)
+{
+    switch (change.type) {
+    case ChangeType::add:
+        report_change(event_type::kEntryAdded, result, change.dn, request.requestor(),
+                      first_value(change, "objectClass"), {});
+        break;
+    case ChangeType::modify:
+        report_change(event_type::kEntryModified, result, change.dn, request.requestor(), {}, changed_types(change));
+        break;
+    case ChangeType::remove:
+        report_change(event_type::kEntryDeleted, result, change.dn, request.requestor(), {}, {});
+        break;
+    case ChangeType::rename:
+        report_change(event_type::kEntryRenamed, result, change.dn, request.requestor(), new_dn(change), {});
+        break;
+    }
+}
+
+}  // namespace
+
+ChangeResult apply_change(Request& request, const Change& change)
+{
+    if (!change.malformed.empty())
+        return {code::kProtocolError, change.malformed};
+    if (change.critical_control)
+        return {code::kUnavailableCriticalExtension, "this server applies no controls to a batch's operations"};
+    ModList modifications(change.modifications);
+    int rc = request.is_root() ? code::kSuccess : check_access(request, change, modifications);
+    if (rc == code::kSuccess)
+        rc = run_change(change, modifications);
+    report(request, change, rc);
+    return {rc, rc == code::kSuccess ? std::string() : std::string(result_text(rc))};
+}
+
+void report_change(std::int32_t type, int result, const std::string& dn, const std::string& requestor,
+                   std::string detail, std::string changed)
+{
+    if (monitors().empty())
+        return;
+    EntryEvent event;
+    event.type = type;
+    event.result = result;
+    event.dn = dn;
+    event.requestor = requestor;
+    event.detail = std::move(detail);
+    event.changed = std::move(changed);
+    monitors().publish(std::move(event), normalize_dn(dn).value_or(std::string()));
+}
+
+const char* result_text(int code)
+{
+    switch (code) {
+    case 0: return "success";
+    case 1: return "operations error";
+    case 2: return "protocol error";
+    case 12: return "unavailable critical extension";
+    case 16: return "no such attribute";
+    case 17: return "undefined attribute type";
+    case 19: return "constraint violation";
+    case 20: return "type or value exists";
+    case 21: return "invalid syntax";
+    case 32: return "no such object";
+    case 34: return "invalid DN syntax";
+    case 50: return "insufficient access";
+    case 53: return "unwilling to perform";
+    case 64: return "naming violation";
+    case 65: return "object class violation";
+    case 66: return "not allowed on non-leaf";
+    case 67: return "not allowed on RDN";
+    case 68: return "already exists";
+    case 69: return "cannot modify object class";
+    case 80: return "other (e.g. implementation specific) error";
+    default: return "the operation failed";
+    }
+}
+
+}  // namespace adminext

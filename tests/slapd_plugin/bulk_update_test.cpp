@@ -1,0 +1,190 @@
+// The bulk-update stream through Tervane against slapd with the plug-in.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "bulk_client.h"
+#include "plugin_server.h"
+
+using namespace plugin_test;
+
+namespace {
+
+char* text(const char* literal) { return const_cast<char*>(literal); }
+
+int count_under(const std::string& dn)
+{
+    Session ld = connect(Who::root);
+    int count = -1;
+    EXPECT_EQ(ldap_partition_entry_count(ld.get(), text(dn.c_str()), &count), LDAP_SUCCESS);
+    return count;
+}
+
+void add_container(const std::string& ou)
+{
+    Session ld = connect(Who::root);
+    char* classes[] = {text("organizationalUnit"), nullptr};
+    std::string name = ou;
+    char* ous[] = {name.data(), nullptr};
+    LDAPMod object_class = {LDAP_MOD_ADD, text("objectClass"), {classes}};
+    LDAPMod unit = {LDAP_MOD_ADD, text("ou"), {ous}};
+    LDAPMod* mods[] = {&object_class, &unit, nullptr};
+    std::string dn = "ou=" + ou + "," + kPeople;
+    ASSERT_EQ(ldap_add_ext_s(ld.get(), dn.c_str(), mods, nullptr, nullptr), LDAP_SUCCESS);
+}
+
+lburp_operation operation(int type, const char* dn, void* specific)
+{
+    lburp_operation op{};
+    op.type = type;
+    op.dn = const_cast<char*>(dn);
+    op.specific = specific;
+    return op;
+}
+
+}  // namespace
+
+TEST(BulkUpdate, TenThousandEntriesLoadInBatchesAndAreCounted)
+{
+    add_container("load");
+    const std::string parent = std::string("ou=load,") + kPeople;
+    Session ld = connect(Who::root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    ASSERT_EQ(start_value, 1000);  // the most operations a batch may hold
+    for (int batch = 0; batch < 10; ++batch) {
+        AddBatch adds(parent, "Load", batch * 1000 + 1, 1000);
+        int msgid = send_batch(ld.get(), batch + 1, adds.operations());
+        ASSERT_GT(msgid, 0);
+        BatchAnswer answer = read_batch_answer(ld.get(), msgid);
+        ASSERT_EQ(answer.rc, LDAP_SUCCESS);
+        ASSERT_EQ(answer.result_code, LDAP_SUCCESS);
+        ASSERT_EQ(answer.results.size(), 1000u);
+        for (std::size_t i = 0; i < answer.results.size(); ++i) {
+            ASSERT_EQ(answer.results[i].first, static_cast<int>(i + 1));
+            ASSERT_EQ(answer.results[i].second, LDAP_SUCCESS) << i;
+        }
+    }
+    EXPECT_EQ(end_stream(ld.get(), 11), LDAP_SUCCESS);
+    EXPECT_EQ(count_under(parent), 10001);
+}
+
+TEST(BulkUpdate, EachOperationOfABatchHasItsOwnResultInOrder)
+{
+    add_container("mixed");
+    Session ld = connect(Who::root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    AddBatch adds(std::string("ou=mixed,") + kPeople, "Mixed", 1, 1);
+    AddBatch again(std::string("ou=mixed,") + kPeople, "Mixed", 1, 1);
+    char* mails[] = {text("renamed@example.com"), nullptr};
+    LDAPMod mail = {LDAP_MOD_REPLACE, text("mail"), {mails}};
+    LDAPMod* changes[] = {&mail, nullptr};
+    lburp_operation modify = operation(LBURP_OP_MODIFY, "cn=Mixed 000001,ou=mixed,ou=people,dc=example,dc=com", changes);
+    lburp_operation rename = operation(LBURP_OP_RENAME, "cn=Mixed 000001,ou=mixed,ou=people,dc=example,dc=com",
+                                       text("cn=Renamed"));
+    lburp_operation remove_missing = operation(LBURP_OP_DELETE, "cn=Nobody,ou=mixed,ou=people,dc=example,dc=com", nullptr);
+    lburp_operation remove = operation(LBURP_OP_DELETE, "cn=Renamed,ou=mixed,ou=people,dc=example,dc=com", nullptr);
+    lburp_operation* batch[] = {adds.operations()[0], again.operations()[0], &modify, &rename, &remove_missing,
+                                &remove, nullptr};
+    BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch));
+    ASSERT_EQ(answer.rc, LDAP_SUCCESS);
+    std::vector<std::pair<int, int>> expected = {{1, LDAP_SUCCESS}, {2, LDAP_ALREADY_EXISTS}, {3, LDAP_SUCCESS},
+                                                 {4, LDAP_SUCCESS}, {5, LDAP_NO_SUCH_OBJECT}, {6, LDAP_SUCCESS}};
+    EXPECT_EQ(answer.results, expected);
+    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+}
+
+TEST(BulkUpdate, ABatchThatArrivesEarlyIsAppliedAfterTheOnesBeforeIt)
+{
+    add_container("ordered");
+    Session ld = connect(Who::root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    AddBatch adds(std::string("ou=ordered,") + kPeople, "Ordered", 1, 1);
+    char* mails[] = {text("second@example.com"), nullptr};
+    LDAPMod mail = {LDAP_MOD_REPLACE, text("mail"), {mails}};
+    LDAPMod* changes[] = {&mail, nullptr};
+    lburp_operation modify = operation(LBURP_OP_MODIFY, "cn=Ordered 000001,ou=ordered,ou=people,dc=example,dc=com",
+                                       changes);
+    lburp_operation* second[] = {&modify, nullptr};
+    // The modification needs the entry that batch 1 adds.
+    int second_id = send_batch(ld.get(), 2, second);
+    int first_id = send_batch(ld.get(), 1, adds.operations());
+    BatchAnswer first = read_batch_answer(ld.get(), first_id);
+    BatchAnswer later = read_batch_answer(ld.get(), second_id);
+    ASSERT_EQ(first.results.size(), 1u);
+    EXPECT_EQ(first.results[0].second, LDAP_SUCCESS);
+    ASSERT_EQ(later.results.size(), 1u);
+    EXPECT_EQ(later.results[0].second, LDAP_SUCCESS);
+    // Batch 1 again: already applied.
+    BatchAnswer repeated = read_batch_answer(ld.get(), send_batch(ld.get(), 1, adds.operations()));
+    EXPECT_EQ(repeated.result_code, LDAP_PROTOCOL_ERROR);
+    EXPECT_EQ(end_stream(ld.get(), 3), LDAP_SUCCESS);
+    // The stream is closed.
+    BatchAnswer closed = read_batch_answer(ld.get(), send_batch(ld.get(), 3, adds.operations()));
+    EXPECT_EQ(closed.result_code, LDAP_PROTOCOL_ERROR);
+}
+
+TEST(BulkUpdate, AnAdministratorsChangesAreCheckedAgainstTheAccessRules)
+{
+    add_container("guarded");
+    Session ld = connect(Who::operator_);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    AddBatch allowed(std::string("ou=guarded,") + kPeople, "Guarded", 1, 1);
+    AddBatch denied("ou=staff,dc=example,dc=com", "Denied", 1, 1);
+    char* values[] = {text("changed"), nullptr};
+    LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {values}};
+    LDAPMod* changes[] = {&description, nullptr};
+    lburp_operation modify_denied = operation(LBURP_OP_MODIFY, kUserDn, changes);
+    lburp_operation remove_denied = operation(LBURP_OP_DELETE, kUserDn, nullptr);
+    lburp_operation rename_denied = operation(LBURP_OP_RENAME, kUserDn, text("uid=renamed"));
+    lburp_operation* batch[] = {allowed.operations()[0], denied.operations()[0], &modify_denied, &remove_denied,
+                                &rename_denied, nullptr};
+    BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch));
+    std::vector<std::pair<int, int>> expected = {{1, LDAP_SUCCESS},
+                                                 {2, LDAP_INSUFFICIENT_ACCESS},
+                                                 {3, LDAP_INSUFFICIENT_ACCESS},
+                                                 {4, LDAP_INSUFFICIENT_ACCESS},
+                                                 {5, LDAP_INSUFFICIENT_ACCESS}};
+    EXPECT_EQ(answer.results, expected);
+    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+    EXPECT_EQ(count_under("ou=staff,dc=example,dc=com"), 3);
+}
+
+TEST(BulkUpdate, AStreamCannotBeStartedByAnOrdinaryUserNorTwiceOnOneConnection)
+{
+    Session user = connect(Who::user);
+    int start_value = 0;
+    EXPECT_EQ(start_stream(user.get(), &start_value), LDAP_INSUFFICIENT_ACCESS);
+    Session ld = connect(Who::root);
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    EXPECT_EQ(start_stream(ld.get(), &start_value), LDAP_UNWILLING_TO_PERFORM);
+    EXPECT_EQ(end_stream(ld.get(), 1), LDAP_SUCCESS);
+}
+
+TEST(BulkUpdate, TwoClientsLoadAtOnce)
+{
+    add_container("first");
+    add_container("second");
+    auto load = [](const std::string& ou) {
+        Session ld = connect(Who::root);
+        int start_value = 0;
+        ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+        for (int batch = 0; batch < 5; ++batch) {
+            AddBatch adds("ou=" + ou + "," + kPeople, ou, batch * 100 + 1, 100);
+            BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), batch + 1, adds.operations()));
+            ASSERT_EQ(answer.results.size(), 100u);
+            for (auto [number, code] : answer.results)
+                ASSERT_EQ(code, LDAP_SUCCESS) << number;
+        }
+        ASSERT_EQ(end_stream(ld.get(), 6), LDAP_SUCCESS);
+    };
+    std::thread first(load, "first");
+    std::thread second(load, "second");
+    first.join();
+    second.join();
+    EXPECT_EQ(count_under(std::string("ou=first,") + kPeople), 501);
+    EXPECT_EQ(count_under(std::string("ou=second,") + kPeople), 501);
+}

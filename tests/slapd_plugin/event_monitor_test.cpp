@@ -1,0 +1,206 @@
+// Event monitoring through Tervane against slapd with the plug-in: changes
+// made by other connections arrive as notifications.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin_server.h"
+#include "tervane.h"
+
+using namespace plugin_test;
+
+namespace {
+
+char* text(const char* literal) { return const_cast<char*>(literal); }
+
+struct Notification {
+    int type = 0;
+    int result = 0;
+    std::string dn, requestor, detail, changed;
+};
+
+constexpr char kMarkerPrefix[] = "cn=Marker ";
+
+// The next notification of msgid, or one with type 0 after the timeout.
+// Notifications about markers (see wait_until_watching) are skipped.
+Notification next_notification(LDAP* ld, int msgid, timeval timeout = {10, 0})
+{
+    Notification notification;
+    LDAPMessage* message = nullptr;
+    if (ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &message) != LDAP_RES_INTERMEDIATE) {
+        ldap_msgfree(message);
+        return notification;
+    }
+    event_record* record = nullptr;
+    EXPECT_EQ(ldap_parse_ds_event(ld, message, &notification.type, &notification.result, &record, 1), LDAP_SUCCESS);
+    if (record != nullptr) {
+        auto copy = [](const char* value) { return std::string(value != nullptr ? value : ""); };
+        notification.dn = copy(record->r1.text1);
+        notification.requestor = copy(record->r1.text2);
+        notification.detail = copy(record->r1.text3);
+        notification.changed = copy(record->r1.data);
+        EXPECT_GT(record->r1.triple1, 0);  // the time
+        EXPECT_GT(record->r1.triple2, 0);  // the sequence number
+    }
+    ldap_event_free(record);
+    if (notification.dn.rfind(kMarkerPrefix, 0) == 0)
+        return next_notification(ld, msgid, timeout);
+    return notification;
+}
+
+void add_person(LDAP* ld, const char* dn, const char* cn)
+{
+    char* classes[] = {text("inetOrgPerson"), nullptr};
+    char* cns[] = {text(cn), nullptr};
+    char* sns[] = {text("Watched"), nullptr};
+    LDAPMod mods[] = {{LDAP_MOD_ADD, text("objectClass"), {classes}},
+                      {LDAP_MOD_ADD, text("cn"), {cns}},
+                      {LDAP_MOD_ADD, text("sn"), {sns}}};
+    LDAPMod* pointers[] = {&mods[0], &mods[1], &mods[2], nullptr};
+    ASSERT_EQ(ldap_add_ext_s(ld, dn, pointers, nullptr, nullptr), LDAP_SUCCESS);
+}
+
+// A monitor request is asynchronous: changes made before slapd has read it
+// are not reported. Adds markers under ou=groups until one is reported.
+void wait_until_watching(LDAP* watcher, int msgid, LDAP* writer)
+{
+    static int markers = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string cn = std::string(kMarkerPrefix + 3) + std::to_string(++markers);
+        std::string dn = "cn=" + cn + ",ou=groups,dc=example,dc=com";
+        add_person(writer, dn.c_str(), cn.c_str());
+        timeval timeout{0, 200000};
+        LDAPMessage* message = nullptr;
+        if (ldap_result(watcher, msgid, LDAP_MSG_ONE, &timeout, &message) == LDAP_RES_INTERMEDIATE) {
+            ldap_msgfree(message);
+            return;
+        }
+        ldap_msgfree(message);
+    }
+    FAIL() << "the monitor reported nothing";
+}
+
+}  // namespace
+
+TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
+{
+    Session watcher = connect(Who::root);
+    event_spec wanted[] = {{1, 0}, {2, 0}, {3, 0}, {4, 1}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(watcher.get(), 4, wanted, &msgid), LDAP_SUCCESS);
+    Session writer = connect(Who::operator_);
+    Session root = connect(Who::root);
+    wait_until_watching(watcher.get(), msgid, root.get());
+    add_person(writer.get(), "cn=Watched,ou=people,dc=example,dc=com", "Watched");
+    Notification added = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(added.type, 1);
+    EXPECT_EQ(added.result, 0);
+    EXPECT_EQ(added.dn, "cn=Watched,ou=people,dc=example,dc=com");
+    EXPECT_EQ(added.requestor, kOperatorDn);
+    EXPECT_EQ(added.detail, "inetOrgPerson");
+
+    char* values[] = {text("watched"), nullptr};
+    LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {values}};
+    LDAPMod* changes[] = {&description, nullptr};
+    ASSERT_EQ(ldap_modify_ext_s(writer.get(), "cn=Watched,ou=people,dc=example,dc=com", changes, nullptr, nullptr),
+              LDAP_SUCCESS);
+    Notification modified = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(modified.type, 3);
+    EXPECT_EQ(modified.changed, "description");
+
+    // A rename the writer may not make still reports, with its result, for
+    // status 1.
+    EXPECT_EQ(ldap_rename_s(writer.get(), "cn=Watched,ou=people,dc=example,dc=com", "cn=Moved", kSuffix, 1, nullptr,
+                            nullptr),
+              LDAP_INSUFFICIENT_ACCESS);
+    Notification refused = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(refused.type, 4);
+    EXPECT_EQ(refused.result, LDAP_INSUFFICIENT_ACCESS);
+    EXPECT_EQ(refused.detail, "cn=Moved,dc=example,dc=com");
+
+    ASSERT_EQ(ldap_rename_s(writer.get(), "cn=Watched,ou=people,dc=example,dc=com", "cn=Moved", nullptr, 1, nullptr,
+                            nullptr),
+              LDAP_SUCCESS);
+    Notification renamed = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(renamed.type, 4);
+    EXPECT_EQ(renamed.detail, "cn=Moved,ou=people,dc=example,dc=com");
+
+    // A delete the writer may not make is not reported for status 0.
+    EXPECT_EQ(ldap_delete_ext_s(writer.get(), kUserDn, nullptr, nullptr), LDAP_INSUFFICIENT_ACCESS);
+    ASSERT_EQ(ldap_delete_ext_s(writer.get(), "cn=Moved,ou=people,dc=example,dc=com", nullptr, nullptr), LDAP_SUCCESS);
+    Notification deleted = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(deleted.type, 2);
+    EXPECT_EQ(deleted.dn, "cn=Moved,ou=people,dc=example,dc=com");
+
+    EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
+    // The monitor's worker thread is free again: the connection still works.
+    char* dn = nullptr;
+    EXPECT_EQ(ldap_get_bind_dn(watcher.get(), &dn), LDAP_SUCCESS);
+    tervane_memfree(dn);
+}
+
+TEST(EventMonitor, AFilteredMonitorWatchesOneSubtree)
+{
+    Session watcher = connect(Who::root);
+    event_spec_filtered wanted[] = {{1, 0, text("ou=groups,dc=example,dc=com")}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events_filtered(watcher.get(), 1, wanted, &msgid), LDAP_SUCCESS);
+    Session writer = connect(Who::root);
+    wait_until_watching(watcher.get(), msgid, writer.get());
+    add_person(writer.get(), "cn=Outside,ou=people,dc=example,dc=com", "Outside");
+    add_person(writer.get(), "cn=Inside,ou=groups,dc=example,dc=com", "Inside");
+    Notification inside = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(inside.dn, "cn=Inside,ou=groups,dc=example,dc=com");
+    EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
+}
+
+TEST(EventMonitor, EventTypesThisServerDoesNotReportAreRefusedWithTheirList)
+{
+    Session ld = connect(Who::root);
+    event_spec wanted[] = {{1, 0}, {12, 0}, {2, 7}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(ld.get(), 3, wanted, &msgid), LDAP_SUCCESS);
+    timeval timeout{10, 0};
+    LDAPMessage* message = nullptr;
+    ASSERT_EQ(ldap_result(ld.get(), msgid, LDAP_MSG_ALL, &timeout, &message), LDAP_RES_EXTENDED);
+    int code = 0;
+    char* error = nullptr;
+    int count = 0;
+    event_spec* refused = nullptr;
+    ASSERT_EQ(ldap_parse_monitor_events_response(ld.get(), message, &code, &error, &count, &refused, 1), LDAP_SUCCESS);
+    EXPECT_EQ(code, LDAP_UNWILLING_TO_PERFORM);
+    EXPECT_NE(std::string(error).find("event types 1"), std::string::npos);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(refused[0].event_type, 12);
+    EXPECT_EQ(refused[1].event_type, 2);
+    EXPECT_EQ(refused[1].status, 7);
+    tervane_memfree(refused);
+    ldap_memfree(error);
+
+    event_spec_filtered bad[] = {{1, 0, text("not a dn")}};
+    ASSERT_EQ(ldap_monitor_events_filtered(ld.get(), 1, bad, &msgid), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_result(ld.get(), msgid, LDAP_MSG_ALL, &timeout, &message), LDAP_RES_EXTENDED);
+    ASSERT_EQ(ldap_parse_monitor_events_response(ld.get(), message, &code, nullptr, &count, &refused, 1), LDAP_SUCCESS);
+    EXPECT_EQ(code, LDAP_INVALID_DN_SYNTAX);
+    EXPECT_EQ(count, 1);
+    tervane_memfree(refused);
+}
+
+TEST(EventMonitor, OrdinaryUsersMayNotMonitor)
+{
+    Session ld = connect(Who::user);
+    event_spec wanted[] = {{1, 0}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(ld.get(), 1, wanted, &msgid), LDAP_SUCCESS);
+    timeval timeout{10, 0};
+    LDAPMessage* message = nullptr;
+    ASSERT_EQ(ldap_result(ld.get(), msgid, LDAP_MSG_ALL, &timeout, &message), LDAP_RES_EXTENDED);
+    int code = 0;
+    int count = 0;
+    event_spec* specs = nullptr;
+    ASSERT_EQ(ldap_parse_monitor_events_response(ld.get(), message, &code, nullptr, &count, &specs, 1), LDAP_SUCCESS);
+    EXPECT_EQ(code, LDAP_INSUFFICIENT_ACCESS);
+    EXPECT_EQ(count, 0);
+    tervane_memfree(specs);
+}

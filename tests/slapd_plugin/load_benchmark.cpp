@@ -1,0 +1,156 @@
+// Loading 10,000 entries into slapd: through the bulk-update stream of the
+// plug-in (batches of 1,000 through Tervane) and through ldapadd, one entry
+// per round trip. Each runs against a server as configured by default (every
+// write flushed) and one with dbnosync. Rates are reported as items/s
+// (entries per second).
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "bulk_client.h"
+#include "plugin_server.h"
+
+using namespace plugin_test;
+
+namespace {
+
+constexpr int kEntries = 10000;
+constexpr int kBatch = 1000;
+
+slapd::Server& server_for(bool no_sync)
+{
+    static std::map<bool, std::unique_ptr<slapd::Server>> servers;
+    std::unique_ptr<slapd::Server>& server = servers[no_sync];
+    if (!server) {
+        slapd::Options options;
+        options.seed_ldif = slapd::suffix_entry(kSuffix) + "dn: " + kPeople + "\nobjectClass: organizationalUnit\nou: people\n\n";
+        options.global_config = plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, "batch=1000");
+        if (no_sync)
+            options.database_config = {"dbnosync"};
+        server = std::make_unique<slapd::Server>(options);
+        server->start();
+    }
+    return *server;
+}
+
+Session bind_root(slapd::Server& server)
+{
+    LDAP* raw = nullptr;
+    ldap_initialize(&raw, server.uri().c_str());
+    Session ld(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    if (ldap_simple_bind_s(ld.get(), kRootDn, kRootPassword) != LDAP_SUCCESS)
+        ld.reset();
+    return ld;
+}
+
+// A fresh container for one run: ou=<name>,ou=people.
+std::string container(LDAP* ld, const std::string& name)
+{
+    char object_class[] = "organizationalUnit";
+    char* classes[] = {object_class, nullptr};
+    std::string ou = name;
+    char* ous[] = {ou.data(), nullptr};
+    char object_class_type[] = "objectClass";
+    char ou_type[] = "ou";
+    LDAPMod first = {LDAP_MOD_ADD, object_class_type, {classes}};
+    LDAPMod second = {LDAP_MOD_ADD, ou_type, {ous}};
+    LDAPMod* mods[] = {&first, &second, nullptr};
+    std::string dn = "ou=" + name + "," + kPeople;
+    ldap_add_ext_s(ld, dn.c_str(), mods, nullptr, nullptr);
+    return dn;
+}
+
+int runs = 0;
+
+// The root session for a benchmark's server; empty (and the benchmark marked
+// as failed) when it cannot bind.
+Session session_for(benchmark::State& state)
+{
+    Session ld = bind_root(server_for(state.range(0) != 0));
+    if (!ld)
+        state.SkipWithError("cannot bind");
+    return ld;
+}
+
+void BM_BulkStream(benchmark::State& state)
+{
+    Session ld = session_for(state);
+    if (!ld)
+        return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string parent = container(ld.get(), "bulk" + std::to_string(++runs));
+        std::vector<std::unique_ptr<AddBatch>> batches;
+        for (int first = 1; first <= kEntries; first += kBatch)
+            batches.push_back(std::make_unique<AddBatch>(parent, "Bulk", first, kBatch));
+        state.ResumeTiming();
+        int start_value = 0;
+        if (start_stream(ld.get(), &start_value) != LDAP_SUCCESS) {
+            state.SkipWithError("the stream did not start");
+            return;
+        }
+        int sequence = 0;
+        for (auto& batch : batches) {
+            BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), ++sequence, batch->operations()));
+            if (answer.results.size() != static_cast<std::size_t>(kBatch) || answer.results.back().second != 0) {
+                state.SkipWithError("a batch failed");
+                return;
+            }
+        }
+        end_stream(ld.get(), sequence + 1);
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+void BM_Ldapadd(benchmark::State& state)
+{
+    slapd::Server& server = server_for(state.range(0) != 0);
+    Session ld = session_for(state);
+    if (!ld)
+        return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string name = "ldapadd" + std::to_string(++runs);
+        std::string parent = container(ld.get(), name);
+        std::string path = (server.folder() / (name + ".ldif")).string();
+        {
+            std::ofstream ldif(path);
+            char number[16];
+            for (int n = 1; n <= kEntries; ++n) {
+                std::snprintf(number, sizeof number, "%06d", n);
+                ldif << "dn: cn=Added " << number << "," << parent << "\nobjectClass: inetOrgPerson\ncn: Added "
+                     << number << "\nsn: Loaded\nmail: Added" << number << "@example.com\n\n";
+            }
+        }
+        state.ResumeTiming();
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::freopen("/dev/null", "w", stdout);
+            execl("/usr/bin/ldapadd", "ldapadd", "-x", "-H", server.uri().c_str(), "-D", kRootDn, "-w",
+                  kRootPassword, "-f", path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (status != 0) {
+            state.SkipWithError("ldapadd failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+}  // namespace
+
+// Argument: 0 as configured by default, 1 with dbnosync.
+BENCHMARK(BM_BulkStream)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_Ldapadd)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+BENCHMARK_MAIN();

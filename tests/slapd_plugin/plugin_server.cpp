@@ -1,0 +1,99 @@
+#include "plugin_server.h"
+
+#include <gtest/gtest.h>
+
+namespace plugin_test {
+
+namespace {
+
+std::string seed()
+{
+    return slapd::suffix_entry(kSuffix) +
+           "dn: ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: people\n\n"
+           "dn: ou=staff,dc=example,dc=com\nobjectClass: organizationalUnit\nou: staff\n\n"
+           "dn: uid=operator,ou=staff,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: operator\ncn: Operator\n"
+           "sn: Operator\nuserPassword: operator\n\n"
+           "dn: uid=user,ou=staff,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: user\ncn: User\nsn: User\n"
+           "userPassword: user\n\n"
+           "dn: ou=groups,dc=example,dc=com\nobjectClass: organizationalUnit\nou: groups\n\n"
+           "dn: cn=administrators,ou=groups,dc=example,dc=com\nobjectClass: groupOfNames\ncn: administrators\n"
+           "member: uid=operator,ou=staff,dc=example,dc=com\n\n";
+}
+
+}  // namespace
+
+std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments)
+{
+    return {"plugin extendedop " + plugin + " admin_extensions_init " + arguments,
+            "plugin postoperation " + plugin + " admin_extensions_events_init"};
+}
+
+slapd::Server& server()
+{
+    static std::unique_ptr<slapd::Server> instance = [] {
+        slapd::Options options;
+        options.seed_ldif = seed();
+        options.global_config = plugin_configuration(
+            ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn);
+        options.database_config = {
+            "dbnosync",
+            "access to attrs=userPassword by self write by anonymous auth by * none",
+            "access to dn.subtree=\"ou=people,dc=example,dc=com\" by dn.exact=\"uid=operator,ou=staff,dc=example,"
+            "dc=com\" write by * read",
+            "access to * by self write by * read",
+        };
+        auto started = std::make_unique<slapd::Server>(options);
+        started->start();
+        return started;
+    }();
+    return *instance;
+}
+
+Session connect(Who who)
+{
+    LDAP* raw = nullptr;
+    EXPECT_EQ(ldap_initialize(&raw, server().uri().c_str()), LDAP_SUCCESS);
+    Session ld(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    const char* dn = nullptr;
+    const char* password = nullptr;
+    switch (who) {
+    case Who::anonymous: break;
+    case Who::user:
+        dn = kUserDn;
+        password = "user";
+        break;
+    case Who::operator_:
+        dn = kOperatorDn;
+        password = "operator";
+        break;
+    case Who::root:
+        dn = kRootDn;
+        password = kRootPassword;
+        break;
+    }
+    EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS);
+    return ld;
+}
+
+std::string diagnostic(LDAP* ld)
+{
+    char* text = nullptr;
+    ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text);
+    std::string copy = text != nullptr ? text : "";
+    ldap_memfree(text);
+    return copy;
+}
+
+std::string server_faults()
+{
+    std::string log = server().output();
+    std::string faults;
+    for (const char* marker : {"AddressSanitizer", "runtime error", "Segmentation", "Assertion"})
+        if (log.find(marker) != std::string::npos)
+            faults += log;
+    return faults;
+}
+
+}  // namespace plugin_test

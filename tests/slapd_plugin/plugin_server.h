@@ -1,0 +1,53 @@
+// One slapd with the administration-extensions plug-in for a whole test
+// program, and sessions bound to it through the real client library.
+//
+// The tree: dc=example,dc=com with ou=people (empty), ou=staff holding
+// uid=operator (a member of the administrators' group, who may write under
+// ou=people only) and uid=user (an ordinary user), and ou=groups holding
+// cn=administrators.
+#ifndef TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
+#define TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
+
+#include <memory>
+#include <string>
+
+#define LDAP_DEPRECATED 1
+#include <ldap.h>
+
+#include "slapd_server.h"
+
+namespace plugin_test {
+
+inline constexpr char kSuffix[] = "dc=example,dc=com";
+inline constexpr char kPeople[] = "ou=people,dc=example,dc=com";
+inline constexpr char kRootDn[] = "cn=admin,dc=example,dc=com";
+inline constexpr char kRootPassword[] = "secret";
+inline constexpr char kOperatorDn[] = "uid=operator,ou=staff,dc=example,dc=com";
+inline constexpr char kUserDn[] = "uid=user,ou=staff,dc=example,dc=com";
+inline constexpr char kServerDn[] = "cn=directory,dc=example,dc=com";
+inline constexpr char kAdministrators[] = "cn=administrators,ou=groups,dc=example,dc=com";
+
+// Who a session binds as.
+enum class Who { anonymous, user, operator_, root };
+
+struct LdapUnbind {
+    void operator()(LDAP* ld) const noexcept { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+};
+using Session = std::unique_ptr<LDAP, LdapUnbind>;
+
+// The configuration lines that load the plug-in from `plugin` with args.
+std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments);
+
+// The program's server, started at first use.
+slapd::Server& server();
+// A protocol-3 session bound as `who`; fails the calling test when it
+// cannot bind.
+Session connect(Who who);
+// The diagnostic text the handle holds.
+std::string diagnostic(LDAP* ld);
+// What the server wrote that a sanitizer or a crash would have written.
+std::string server_faults();
+
+}  // namespace plugin_test
+
+#endif
