@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host_interface.h"
+#include "fuzz_text.h"
 #include "test_host.h"
 
 extern "C" HostAnswer HOST_CALL LDAPWndProc(HostWindow window, std::uint32_t message, HostWParam wparam,
@@ -67,23 +68,6 @@ testhost::TestHost& host()
 {
     static Objects objects;
     return objects.host();
-}
-
-std::u32string characters_of(const std::uint8_t* data, std::size_t size, bool wide)
-{
-    std::u32string text;
-    if (wide) {
-        for (std::size_t i = 0; i + 4 <= size; i += 4) {
-            char32_t c;
-            std::memcpy(&c, data + i, sizeof c);
-            text += c;
-        }
-    } else {
-        for (std::size_t i = 0; i < size; ++i) {
-            text += static_cast<char32_t>(data[i]);
-        }
-    }
-    return text;
 }
 
 // Whether the text form carries the item (name, value) unchanged: a name

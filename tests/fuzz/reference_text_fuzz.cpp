@@ -13,6 +13,7 @@
 
 #include "host_services.h"
 #include "references.h"
+#include "fuzz_text.h"
 #include "test_host.h"
 
 namespace {
@@ -89,23 +90,6 @@ const Live& live()
         return made;
     }();
     return objects;
-}
-
-std::u32string characters_of(const std::uint8_t* data, std::size_t size, bool wide)
-{
-    std::u32string text;
-    if (wide) {
-        for (std::size_t i = 0; i + 4 <= size; i += 4) {
-            char32_t c;
-            std::memcpy(&c, data + i, sizeof c);
-            text += c;
-        }
-    } else {
-        for (std::size_t i = 0; i < size; ++i) {
-            text += static_cast<char32_t>(data[i]);
-        }
-    }
-    return text;
 }
 
 }  // namespace

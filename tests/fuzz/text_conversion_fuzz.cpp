@@ -3,9 +3,6 @@
 // each) must convert exactly when iconv converts it, to the same result; a
 // code-page character iconv cannot map must become a space; and valid UTF-8
 // must come back unchanged from host text. Any difference aborts.
-#include <iconv.h>
-
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,42 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "iconv_converter.h"
 #include "text_conversion.h"
 
 namespace {
 
 namespace text = kandrel::text;
-
-constexpr const char* kHostCharset = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from))
-    {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            std::abort();
-        }
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    std::optional<std::string> operator()(const void* in, std::size_t in_bytes)
-    {
-        std::string out(4 * in_bytes + 16, '\0');
-        char* source = static_cast<char*>(const_cast<void*>(in));
-        char* target = out.data();
-        std::size_t target_left = out.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &source, &in_bytes, &target, &target_left) == static_cast<std::size_t>(-1)) {
-            return std::nullopt;
-        }
-        out.resize(out.size() - target_left);
-        return out;
-    }
-
-private:
-    iconv_t cd_;  // kept for the whole run
-};
 
 void check(bool condition)
 {
@@ -59,11 +26,12 @@ void check(bool condition)
 
 void utf8_to_host(const char* bytes, std::size_t size)
 {
-    static Iconv reference(kHostCharset, "UTF-8");
+    static IconvConverter to_host(kHostCharset, "UTF-8");
+    check(to_host.open());
     text::HostTextBuffer buffer;
     std::size_t count = 0;
     const HostChar* converted = text::host_from_utf8(buffer, bytes, size, &count);
-    const auto expected = reference(bytes, size);
+    const auto expected = to_host(bytes, size);
     check((converted != nullptr) == expected.has_value());
     if (converted == nullptr) {
         check(count == 0);
@@ -82,13 +50,14 @@ void utf8_to_host(const char* bytes, std::size_t size)
 
 void code_page_to_host(const char* bytes, std::size_t size)
 {
-    static Iconv reference(kHostCharset, "WINDOWS-1252");
+    static IconvConverter to_host(kHostCharset, "WINDOWS-1252");
+    check(to_host.open());
     text::HostTextBuffer buffer;
     std::size_t count = 0;
     const HostChar* converted = text::host_from_code_page(buffer, bytes, size, &count);
     check(converted != nullptr && count == size && converted[count] == 0);
     for (std::size_t i = 0; i < size; ++i) {
-        const auto expected = reference(bytes + i, 1);
+        const auto expected = to_host(bytes + i, 1);
         HostChar want = 0x20;  // bytes the code page leaves undefined
         if (expected) {
             std::memcpy(&want, expected->data(), sizeof want);
@@ -99,8 +68,9 @@ void code_page_to_host(const char* bytes, std::size_t size)
 
 void host_to_eight_bit(const HostChar* characters, std::size_t count)
 {
-    static Iconv to_utf8("UTF-8", kHostCharset);
-    static Iconv to_code_page("WINDOWS-1252", kHostCharset);
+    static IconvConverter to_utf8("UTF-8", kHostCharset);
+    static IconvConverter to_code_page("WINDOWS-1252", kHostCharset);
+    check(to_utf8.open() && to_code_page.open());
 
     text::EightBitBuffer buffer;
     std::size_t length = 0;

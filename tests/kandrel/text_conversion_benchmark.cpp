@@ -2,13 +2,11 @@
 // component converts, on mostly-ASCII directory text and on text without any
 // ASCII. Both sides convert the same text into an area they keep between
 // iterations.
-#include <iconv.h>
-
-#include <bit>
 #include <string>
 #include <vector>
 
 #include "benchmark_pairs.h"
+#include "iconv_converter.h"
 #include "text_conversion.h"
 
 namespace {
@@ -17,7 +15,6 @@ using HostText = std::vector<HostChar>;
 namespace text = kandrel::text;
 
 constexpr std::size_t kCharacters = 4096;
-constexpr const char* kHostCharset = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
 
 // Directory-like lines with a few accented names and a euro sign: about one
 // character in forty is outside ASCII.
@@ -77,26 +74,6 @@ std::string to_utf8(const HostText& host)
     return converted != nullptr ? std::string(converted, length) : std::string();
 }
 
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv() { iconv_close(cd_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    // Converts the whole input; false when iconv stops early.
-    bool operator()(const void* in, std::size_t in_bytes, void* out, std::size_t out_bytes)
-    {
-        char* source = static_cast<char*>(const_cast<void*>(in));
-        char* target = static_cast<char*>(out);
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        return iconv(cd_, &source, &in_bytes, &target, &out_bytes) != static_cast<std::size_t>(-1);
-    }
-
-private:
-    iconv_t cd_;
-};
-
 void host_to_eight_bit(const std::string& row, const std::string& case_name, const HostText& input,
                        char* (*convert)(text::EightBitBuffer&, const HostChar*, std::size_t, std::size_t*),
                        const char* charset)
@@ -114,10 +91,11 @@ void host_to_eight_bit(const std::string& row, const std::string& case_name, con
             }
         },
         [input, charset](benchmark::State& state) {
-            Iconv convert(charset, kHostCharset);
+            IconvConverter converter(charset, kHostCharset);
             std::vector<char> out(4 * input.size() + 1);
+            std::size_t written = 0;
             for (auto _ : state) {
-                if (!convert(input.data(), input.size() * sizeof(HostChar), out.data(), out.size())) {
+                if (!converter.convert(input.data(), input.size() * sizeof(HostChar), out.data(), out.size(), &written)) {
                     state.SkipWithError("iconv failed");
                     break;
                 }
@@ -143,10 +121,11 @@ void utf8_to_host(const std::string& case_name, const HostText& host)
             }
         },
         [input](benchmark::State& state) {
-            Iconv convert(kHostCharset, "UTF-8");
+            IconvConverter converter(kHostCharset, "UTF-8");
             std::vector<HostChar> out(input.size() + 1);
+            std::size_t written = 0;
             for (auto _ : state) {
-                if (!convert(input.data(), input.size(), out.data(), out.size() * sizeof(HostChar))) {
+                if (!converter.convert(input.data(), input.size(), out.data(), out.size() * sizeof(HostChar), &written)) {
                     state.SkipWithError("iconv failed");
                     break;
                 }

@@ -4,50 +4,20 @@
 // directions. A text converts exactly when iconv converts all of it, and then
 // to the same bytes or characters.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
-#include <bit>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "iconv_converter.h"
 #include "text_conversion.h"
 
 namespace {
 
 namespace text = kandrel::text;
 using HostText = std::vector<HostChar>;
-
-constexpr const char* kHostCharset = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv() { iconv_close(cd_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool open() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // The whole input converted, or nothing when iconv stops before its end.
-    std::optional<std::string> operator()(const void* in, std::size_t in_bytes)
-    {
-        std::string out(4 * in_bytes + 16, '\0');
-        char* source = static_cast<char*>(const_cast<void*>(in));
-        char* target = out.data();
-        std::size_t target_left = out.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &source, &in_bytes, &target, &target_left) == static_cast<std::size_t>(-1)) {
-            return std::nullopt;
-        }
-        out.resize(out.size() - target_left);
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 std::string hex(const void* data, std::size_t bytes)
 {
@@ -123,7 +93,7 @@ constexpr int kRandomTexts = 20000;
 
 TEST(TextConversionAgainstIconv, EveryCharacterMapsToTheCodePageAsIconvMapsItOrToASpace)
 {
-    Iconv to_code_page("WINDOWS-1252", kHostCharset);
+    IconvConverter to_code_page("WINDOWS-1252", kHostCharset);
     ASSERT_TRUE(to_code_page.open());
     for (HostChar c = 0; c <= 0x110000; ++c) {
         // iconv drops the tag characters U+E0000 to U+E007F without a byte.
@@ -136,7 +106,7 @@ TEST(TextConversionAgainstIconv, EveryCharacterMapsToTheCodePageAsIconvMapsItOrT
 
 TEST(TextConversionAgainstIconv, EveryCodePageByteReadsAsIconvReadsItOrAsASpace)
 {
-    Iconv from_code_page(kHostCharset, "WINDOWS-1252");
+    IconvConverter from_code_page(kHostCharset, "WINDOWS-1252");
     ASSERT_TRUE(from_code_page.open());
     std::string all;
     for (unsigned byte = 0; byte < 256; ++byte) {
@@ -179,7 +149,7 @@ TEST(TextConversionAgainstIconv, RandomHostTextsConvertToTheCodePageCharacterByC
 
 TEST(TextConversionAgainstIconv, RandomHostTextsConvertToUtf8ExactlyWhenIconvDoes)
 {
-    Iconv to_utf8("UTF-8", kHostCharset);
+    IconvConverter to_utf8("UTF-8", kHostCharset);
     ASSERT_TRUE(to_utf8.open());
     std::mt19937 random(7);
     text::EightBitBuffer buffer;
@@ -205,7 +175,7 @@ TEST(TextConversionAgainstIconv, RandomHostTextsConvertToUtf8ExactlyWhenIconvDoe
 
 TEST(TextConversionAgainstIconv, RandomUtf8TextsConvertToHostTextExactlyWhenIconvDoes)
 {
-    Iconv from_utf8(kHostCharset, "UTF-8");
+    IconvConverter from_utf8(kHostCharset, "UTF-8");
     ASSERT_TRUE(from_utf8.open());
     std::mt19937 random(11);
     text::HostTextBuffer buffer;
