@@ -60,6 +60,12 @@ DESCRIPTIONS = {
 }
 
 PAIR = re.compile(r"^(?P<row>[^/]+)/(?P<side>project|baseline)(?:/(?P<case>.+))?$")
+# What the library adds to a benchmark's name for its settings.
+SETTINGS = re.compile(r"(/(iterations|min_time|repeats|threads):[0-9.]+)+$")
+
+
+def plain(name):
+    return SETTINGS.sub("", name)
 
 
 def target_of(row, case):
@@ -75,12 +81,12 @@ def run(command, env=None):
 
 def list_pairs(program, selection):
     listed = run([program, "--benchmark_list_tests=true", "--benchmark_filter=/(project|baseline)"])
-    return [name for name in listed.stdout.split() if PAIR.match(name) and re.search(selection, name)]
+    names = (plain(name) for name in listed.stdout.split())
+    return [name for name in names if PAIR.match(name) and re.search(selection, name)]
 
 
 def exactly(names):
-    # With a fixed iteration count the library adds "/iterations:N" to a name.
-    return "^(" + "|".join(re.escape(name) for name in names) + ")(/iterations:[0-9]+)?$"
+    return "^(" + "|".join(re.escape(name) for name in names) + ")(/[a-z_]+:[0-9.]+)*$"
 
 
 def measure_times(program, names, repetitions, out_file):
@@ -96,7 +102,7 @@ def measure_times(program, names, repetitions, out_file):
     for entry in report["benchmarks"]:
         if entry.get("aggregate_name", "median") != "median" or entry.get("error_occurred"):
             continue
-        name = entry.get("run_name", entry["name"])
+        name = plain(entry.get("run_name", entry["name"]))
         items = entry.get("items", 1.0) or 1.0
         # CPU time per item, in nanoseconds.
         scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
