@@ -171,6 +171,21 @@ TEST_F(CliTest, MonitorEndedByCountStillReportsALostEvent)
     EXPECT_EQ(peer.abandoned().size(), 1u);
 }
 
+// ---- StartTLS, before either -----------------------------------------------
+
+TEST_F(CliTest, StartTlsAnswerWithAnEmptyNameEndsWithTheServersCode)
+{
+    peer.set_responder([](const testpeer::Request& request) {
+        testpeer::Reply reply;
+        reply.raw_message = extended(request.message_id, final_name(""), 2);
+        return reply;
+    });
+    ProcessResult required = tervane({"-ZZ", "monitor", "29"});
+    EXPECT_EQ(required.exit_code, 2) << required.err;
+    EXPECT_EQ(required.err, "tervane: ldap_start_tls: Protocol error (2)\n");
+    EXPECT_EQ(sent_names(), std::vector<std::string>{"1.3.6.1.4.1.1466.20037"});
+}
+
 // ---- The loader ------------------------------------------------------------
 
 enum class Step { start, batch, end };
