@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "command.h"
+#include "tervane_owners.h"
 
 namespace cli {
 
@@ -43,6 +44,33 @@ std::string prompt_on_terminal(const char* prompt)
     if (interrupted)
         throw InputError("-W: the password could not be read");
     return line;
+}
+
+// StartTLS as ldap_start_tls_s does it, but without reading the response
+// name: the client library aborts the process on a name that is empty, and
+// the result code alone says whether the server is ready for the handshake.
+int start_tls(LDAP* ld)
+{
+    int msgid = 0;
+    if (int rc = ldap_start_tls(ld, nullptr, nullptr, &msgid); rc != LDAP_SUCCESS)
+        return rc;
+    for (;;) {
+        LDAPMessage* raw = nullptr;
+        int type = ldap_result(ld, msgid, LDAP_MSG_ALL, nullptr, &raw);
+        MessagePtr message(raw);
+        if (type <= 0 || !message) {
+            int code = LDAP_SERVER_DOWN;
+            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
+            return code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN;
+        }
+        if (type == LDAP_RES_INTERMEDIATE)
+            continue;
+        int code = LDAP_OTHER;
+        if (int rc = ldap_parse_result(ld, message.get(), &code, nullptr, nullptr, nullptr, nullptr, 0);
+            rc != LDAP_SUCCESS)
+            return rc;
+        return code != LDAP_SUCCESS ? code : ldap_install_tls(ld);
+    }
 }
 
 }  // namespace
@@ -94,7 +122,7 @@ Session open_session(const ConnectionOptions& options, Output& output)
         throw Failed{code};
     };
     if (options.start_tls > 0) {
-        rc = ldap_start_tls_s(ld, nullptr, nullptr);
+        rc = start_tls(ld);
         if (rc != LDAP_SUCCESS) {
             if (options.start_tls > 1)
                 fail("ldap_start_tls", rc);

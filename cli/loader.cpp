@@ -179,12 +179,14 @@ private:
     std::string stop_text_;
     unsigned long resume_from_ = 0;
     bool input_error_ = false;
+    bool connection_lost_ = false;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
-// The message with msgid (LDAP_RES_ANY: any), polling for interrupts; null
+// The answer with msgid (LDAP_RES_ANY: any), polling for interrupts; null
 // when interrupted (if asked to give up then) or when the connection failed,
-// which stops the stream.
+// which stops the stream. The bulk stream has no intermediate responses: one
+// that a server sends anyway is dropped unread, as the answer follows it.
 MessagePtr Loader::wait(int msgid, bool give_up_on_interrupt)
 {
     for (;;) {
@@ -192,11 +194,14 @@ MessagePtr Loader::wait(int msgid, bool give_up_on_interrupt)
         LDAPMessage* raw = nullptr;
         int type = ldap_result(ld_, msgid, LDAP_MSG_ONE, &poll, &raw);
         MessagePtr message(raw);
+        if (type == LDAP_RES_INTERMEDIATE)
+            continue;
         if (type > 0)
             return message;
         if (type < 0) {
             int code = LDAP_SERVER_DOWN;
             ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            connection_lost_ = true;
             stop(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN, "no answer from the server", nullptr);
             return nullptr;
         }
@@ -258,6 +263,7 @@ void Loader::send(std::vector<std::unique_ptr<ParsedRecord>>& pending)
     sent_ += pending.size();
     pending.clear();  // the request holds its own copy of everything
     if (rc != LDAP_SUCCESS) {
+        connection_lost_ = connection_lost_ || rc == LDAP_SERVER_DOWN;
         stop(rc, "the batch could not be sent", &batch);
         return;
     }
@@ -362,8 +368,8 @@ void Loader::stream()
 
 void Loader::end()
 {
-    if (stopped_ && stop_code_ < 0)
-        return;  // the connection is gone
+    if (connection_lost_)
+        return;  // nothing more can be sent; the server ends the stream with the connection
     int msgid = 0;
     int rc = ldap_lburp_end_request(ld_, next_sequence_, &msgid);
     if (rc != LDAP_SUCCESS) {

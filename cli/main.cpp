@@ -210,8 +210,8 @@ int run(int argc, char** argv, Output& output)
         if (c == '?' || c == ':')
             getopt_failure(c, rest.data());
         if (c >= kFirstCommandOption) {
-            const OptionSpec& spec = command->options[static_cast<std::size_t>(c - kFirstCommandOption)];
-            invocation.add_value(spec.name, optarg != nullptr ? optarg : "");
+            const OptionSpec& option = command->options[static_cast<std::size_t>(c - kFirstCommandOption)];
+            invocation.add_value(option.name, optarg != nullptr ? optarg : "");
             continue;
         }
         apply_connection_option(c, optarg, invocation.connection(), output);

@@ -12,7 +12,8 @@
 namespace cli {
 namespace {
 
-constexpr const char* kNotificationName = "2.16.840.1.113719.1.27.100.81";
+// The exit status of a stream that lost events it could not read.
+constexpr int kDecodingError = 84;
 
 struct EventChoice {
     int type;
@@ -39,47 +40,47 @@ std::vector<EventChoice> parse_events(const std::string& list)
     return events;
 }
 
-// The data type of a notification, read from its data element's tag
-// ([APPLICATION n]); 0 when it carries none. The record Tervane hands out does
-// not say which layout it has, the wire does.
-int notification_data_type(LDAP* ld, LDAPMessage* message)
+// The data type of a notification that ldap_parse_ds_event accepted, read
+// from its data element's tag ([APPLICATION n]); 0 when it carries none. The
+// record Tervane hands out does not say which layout it has, the wire does.
+// The client library aborts when it reads a response name that is empty, so
+// it reads this message only after Tervane has accepted it: its name is then
+// the notification's and its value holds at least the two integers.
+int notification_data_type(LDAP* ld, LDAPMessage* accepted)
 {
     LdapString name;
-    berval* value = nullptr;
-    if (ldap_parse_intermediate(ld, message, Out(name), &value, nullptr, 0) != LDAP_SUCCESS)
+    berval* raw_value = nullptr;
+    if (ldap_parse_intermediate(ld, accepted, Out(name), &raw_value, nullptr, 0) != LDAP_SUCCESS)
         return 0;
-    int data_type = 0;
-    if (value != nullptr && value->bv_len > 0 && name && std::string(name.get()) == kNotificationName) {
-        if (BerElement* ber = ber_init(value)) {
-            ber_int_t type = 0, result = 0;
-            ber_len_t length = 0;
-            if (ber_scanf(ber, "{ii", &type, &result) != LBER_ERROR) {
-                ber_tag_t tag = ber_peek_tag(ber, &length);
-                if (tag >= 0x61 && tag <= 0x7D)
-                    data_type = static_cast<int>(tag - 0x60);
-            }
-            ber_free(ber, 1);
-        }
-    }
-    ber_bvfree(value);
-    return data_type;
+    BervalPtr value(raw_value);
+    if (!value || value->bv_len == 0 || value->bv_val == nullptr)
+        return 0;
+    BerPtr ber(ber_init(value.get()));
+    ber_int_t type = 0, result = 0;
+    ber_len_t length = 0;
+    if (!ber || ber_scanf(ber.get(), "{ii", &type, &result) == LBER_ERROR)
+        return 0;
+    ber_tag_t tag = ber_peek_tag(ber.get(), &length);
+    return tag >= 0x61 && tag <= 0x7D ? static_cast<int>(tag - 0x60) : 0;
 }
 
-void print_event(Invocation& call, LDAP* ld, LDAPMessage* message)
+// Prints one notification; false when it cannot be read (reported, and the
+// stream goes on).
+bool print_event(Invocation& call, LDAP* ld, LDAPMessage* message)
 {
-    int data_type = notification_data_type(ld, message);
     int type = 0, result = 0;
     EventPtr record;
     int rc = ldap_parse_ds_event(ld, message, &type, &result, Out(record), 0);
     if (rc != LDAP_SUCCESS) {
-        call.out().error("an event notification could not be decoded: " + result_text(rc) + " (" +
-                         std::to_string(rc) + ")");
-        return;
+        call.out().failure("an event notification could not be decoded", rc);
+        return false;
     }
+    int data_type = notification_data_type(ld, message);
     Json doc{{"event_type", type}, {"result", result}};
     doc["data_type"] = data_type != 0 ? Json(data_type) : Json();
     doc["record"] = record && has_record_layout(data_type) ? event_record_json(data_type, *record) : Json();
     call.out().item(doc);
+    return true;
 }
 
 int finish(Invocation& call, LDAP* ld, LDAPMessage* message)
@@ -131,6 +132,7 @@ int monitor(Invocation& call)
 
     catch_interrupts();
     int seen = 0;
+    bool lost = false;
     while (!interrupted()) {
         timeval poll{0, 200000};
         LDAPMessage* raw = nullptr;
@@ -146,17 +148,18 @@ int monitor(Invocation& call)
             call.check(code != LDAP_SUCCESS ? code : LDAP_OTHER, "ldap_result");
         }
         if (type == LDAP_RES_INTERMEDIATE) {
-            print_event(call, ld, message.get());
+            lost = !print_event(call, ld, message.get()) || lost;
             if (limit > 0 && ++seen >= limit)
                 break;
         } else if (type == LDAP_RES_EXTENDED) {
-            return finish(call, ld, message.get());
+            int code = finish(call, ld, message.get());
+            return code == 0 && lost ? kDecodingError : code;
         }
     }
     // Ended by the user or by --count: the server stops sending.
     ldap_abandon_ext(ld, msgid, nullptr, nullptr);
     call.out().verbose("monitoring ended");
-    return 0;
+    return lost ? kDecodingError : 0;
 }
 
 const Command kCommands[] = {

@@ -21,6 +21,12 @@ struct ValueFree {
 struct MessageFree {
     void operator()(LDAPMessage* message) const noexcept { ldap_msgfree(message); }
 };
+struct BervalFree {
+    void operator()(berval* value) const noexcept { ber_bvfree(value); }
+};
+struct BerFree {
+    void operator()(BerElement* ber) const noexcept { ber_free(ber, 1); }
+};
 struct EventFree {
     void operator()(event_record* record) const noexcept { ldap_event_free(record); }
 };
@@ -31,6 +37,8 @@ using TervaneString = TervanePtr<char>;
 using LdapString = std::unique_ptr<char, LdapMemFree>;
 using ValueList = std::unique_ptr<char*, ValueFree>;
 using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
+using BervalPtr = std::unique_ptr<berval, BervalFree>;
+using BerPtr = std::unique_ptr<BerElement, BerFree>;
 using EventPtr = std::unique_ptr<event_record, EventFree>;
 
 // Fills an owner through a T** out-parameter: call(Out(owner)).

@@ -59,16 +59,16 @@ Reply monitor(Request& request, bool filtered)
         return refuse(code::kUnwillingToPerform, unavailable, *specs);
     std::vector<EventSpec> unknown;
     std::vector<EventSpec> bad_filter;
-    for (EventSpec& spec : *specs) {
-        if (!is_reported_type(spec.type) || !is_known_status(spec.status)) {
-            unknown.push_back(spec);
+    for (EventSpec& wanted : *specs) {
+        if (!is_reported_type(wanted.type) || !is_known_status(wanted.status)) {
+            unknown.push_back(wanted);
             continue;
         }
-        std::optional<std::string> base = normalize_dn(spec.filter);
+        std::optional<std::string> base = normalize_dn(wanted.filter);
         if (!base)
-            bad_filter.push_back(spec);
+            bad_filter.push_back(wanted);
         else
-            spec.filter = std::move(*base);
+            wanted.filter = std::move(*base);
     }
     if (!unknown.empty())
         return refuse(code::kUnwillingToPerform,

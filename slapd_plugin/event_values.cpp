@@ -22,9 +22,9 @@ std::optional<std::vector<EventSpec>> read_monitor_request(std::string_view valu
     std::vector<EventSpec> specs;
     while (!set.at_end()) {
         BerReader element;
-        EventSpec& spec = specs.emplace_back();
-        if (!set.enter(element) || !element.integer(spec.type) || !element.enumerated(spec.status) ||
-            (filtered && !element.octets(spec.filter)) || !element.at_end())
+        EventSpec& wanted = specs.emplace_back();
+        if (!set.enter(element) || !element.integer(wanted.type) || !element.enumerated(wanted.status) ||
+            (filtered && !element.octets(wanted.filter)) || !element.at_end())
             return std::nullopt;
     }
     if (specs.size() != static_cast<std::size_t>(count))
@@ -38,10 +38,10 @@ std::string write_monitor_response(const std::vector<EventSpec>& specs)
     writer.open();
     writer.integer(static_cast<std::int64_t>(specs.size()));
     writer.open(tag::kSet);
-    for (const EventSpec& spec : specs) {
+    for (const EventSpec& wanted : specs) {
         writer.open();
-        writer.integer(spec.type);
-        writer.enumerated(spec.status);
+        writer.integer(wanted.type);
+        writer.enumerated(wanted.status);
         writer.close();
     }
     writer.close();

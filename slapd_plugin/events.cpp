@@ -11,12 +11,12 @@ Monitor::Monitor(std::vector<EventSpec> specs, std::size_t capacity) : specs_(st
 
 bool Monitor::wants(const EntryEvent& event, const std::string& normalized_dn) const
 {
-    for (const EventSpec& spec : specs_) {
-        if (spec.type != event.type)
+    for (const EventSpec& wanted : specs_) {
+        if (wanted.type != event.type)
             continue;
-        if (event.result != 0 && spec.status != event_status::kAll)
+        if (event.result != 0 && wanted.status != event_status::kAll)
             continue;
-        if (dn_within(normalized_dn, spec.filter))
+        if (dn_within(normalized_dn, wanted.filter))
             return true;
     }
     return false;

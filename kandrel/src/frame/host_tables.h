@@ -42,16 +42,19 @@ struct ParameterRecord {
     std::int32_t flags;
 };
 
-struct MethodRecord {
-    std::int32_t id;
-    std::int32_t result_type;
-    std::span<const ParameterRecord> parameters;
+// The string ids of the parameter names, for the method records.
+enum ParameterName : std::int32_t {
+    Host = 2500, Port, Option, Value, LoginDN, Password, DN, Attributes, ServerControls,
+    ClientControls, Mods, SearchReference, MessageReference, Reference, ErrorCode, MatchString,
+    ErrorMsg, Referrals, FreeRes, Base, Scope, Filter, Attrs, AttrsOnly, Timeout,
+    OutBerElementReference, BerElementReference, EntryReference, Attribute, MsgId, All, Type,
+    ChangesOnly, ReturnEntryChanges, IsCritical, Control, Collection, NameOfItem, ValueOfItem,
+    Index
 };
+static_assert(Index == 2539, "parameter names end at string 2539");
 
 std::span<const ClassRecord> classes() noexcept;
 std::span<const PropertyRecord> properties() noexcept;
-std::span<const MethodRecord> methods() noexcept;
-std::span<const ParameterRecord> parameters_of(const MethodRecord& method) noexcept;
 
 // The announcements. Each answers what its message answers when the table
 // was delivered, and 0 (-1 for the library name, which answers 0) when it

@@ -63,13 +63,6 @@ bool MethodCall::text(int n, params::ParamText& out) const
     }
 }
 
-params::Text MethodCall::text_or_null(int n) const
-{
-    params::Text text;
-    params::get_string(call_, n, utf8(), text, true);
-    return text;
-}
-
 std::int32_t MethodCall::integer(int n, std::int32_t fallback) const noexcept
 {
     std::int32_t value = fallback;

@@ -113,8 +113,6 @@ public:
     // Parameter n as text into out, the empty text when omitted. False when
     // it holds a text that cannot be converted.
     bool text(int n, params::ParamText& out) const;
-    // Parameter n as text; null when omitted or not convertible.
-    params::Text text_or_null(int n) const;
     // Parameter n as an integer (booleans too), fallback when omitted.
     std::int32_t integer(int n, std::int32_t fallback = 0) const noexcept;
     // Parameter n split at commas, empty pieces dropped; null for an empty

@@ -154,8 +154,8 @@ HostAnswer set_option(MethodCall& call)
         return call.result(set(call, option, controls.get()));
     }
     case Form::text: {
-        const params::Text text = call.text_or_null(kValue);
-        if (!text) {
+        params::ParamText text;
+        if (!call.text(kValue, text)) {
             return call.code(kCodeBadParameters);
         }
         return call.result(set(call, option, text.get()));
