@@ -3,7 +3,9 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
-  cmake ninja-build g++ make pkg-config binutils
+  cmake ninja-build g++ make pkg-config binutils python3
+  # Instruction counts of the benchmarks (tools/run-benchmarks.sh).
+  valgrind
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils slapd
   libgtest-dev libgmock-dev libbenchmark-dev googletest

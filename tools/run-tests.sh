@@ -15,7 +15,7 @@ configure() {  # folder, extra options...
 }
 
 echo "== fuzz targets (clang, ${fuzz_seconds}s each) =="
-CC=clang CXX=clang++ configure build-fuzz -DLDAPEXT_FUZZ=ON -DLDAPEXT_KANDREL=OFF -DLDAPEXT_BENCHMARKS=OFF
+CC=clang CXX=clang++ configure build-fuzz -DLDAPEXT_FUZZ=ON -DLDAPEXT_BENCHMARKS=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzzers
 bash tools/run-fuzzers.sh build-fuzz "$fuzz_seconds"
 

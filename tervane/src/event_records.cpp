@@ -1,12 +1,18 @@
 // Event records: decoding of event notifications and release of the records.
 //
 // Each layout is described once, as a list of field descriptions in wire
-// order; one set of field readers decodes every layout and the same
-// descriptions drive the release, so that what a record owns is never stated
-// twice. Decoding is sequential: nesting is not tracked beyond what a field
-// says, and the first failing field ends the record.
+// order; one set of field readers decodes every layout. Decoding is
+// sequential: nesting is not tracked beyond what a field says, and the first
+// failing field ends the record.
+//
+// A record and everything it points to die together (callers release records
+// only whole, with ldap_event_free), so they share one block: the record,
+// then room for its strings, lists and arrays, sized from the bytes of the
+// notification. What does not fit goes to further blocks chained from the
+// record's hidden header, and the release frees the chain and the block.
 #include "event_records.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -15,7 +21,6 @@
 #include <limits>
 #include <span>
 #include <type_traits>
-#include <utility>
 
 #include "exop_frame.h"
 #include "extended_result.h"
@@ -28,35 +33,118 @@ namespace {
 static_assert(std::is_same_v<ber_int_t, int>, "record integers are filled by ber_scanf \"i\"");
 
 constexpr ber_tag_t kInteger = 0x02;
-constexpr ber_tag_t kTrailerTag = 0x68;  // the trailer has the shape of layout 8
 
 // ---- Record blocks ---------------------------------------------------------
 
-// A record is one block of Tervane's: a header, whose last four bytes hold
-// the data tag, then the record. The header is as long as the record's
-// alignment, so the record's pointers stay aligned.
-constexpr std::size_t kHeaderSize =
-    alignof(event_record) < sizeof(std::int32_t) ? sizeof(std::int32_t) : alignof(event_record);
+// A record block: a hidden header, the record, then room for what the record
+// owns. The header starts with the chain of overflow blocks and ends with the
+// data tag in its last four bytes; it is as long as the record's alignment
+// asks, so the record's pointers stay aligned.
+constexpr std::size_t round_up(std::size_t size, std::size_t alignment)
+{
+    return (size + alignment - 1) / alignment * alignment;
+}
+constexpr std::size_t kHeaderSize = round_up(sizeof(void*) + sizeof(std::int32_t), alignof(event_record));
+
+// Room taken beyond the notification's own bytes, for the prefix and the
+// list arrays that short strings leave no room for.
+constexpr std::size_t kExtraRoom = 128;
+// Smallest overflow block.
+constexpr std::size_t kOverflowBlock = 256;
 
 std::byte* block_of(event_record* record) { return reinterpret_cast<std::byte*>(record) - kHeaderSize; }
 
-std::int32_t tag_of(event_record* record)
+// The first overflow block of a record block; each overflow block starts
+// with the next one.
+void* overflow_of(std::byte* block)
 {
-    std::int32_t tag = 0;
-    std::memcpy(&tag, reinterpret_cast<std::byte*>(record) - sizeof tag, sizeof tag);
-    return tag;
+    void* first = nullptr;
+    std::memcpy(&first, block, sizeof first);
+    return first;
 }
 
-// A zeroed record of `size` bytes behind a header holding tag.
-event_record* new_record(ber_tag_t tag, std::size_t size)
+// Room for what a record owns, taken from the end of its block and then from
+// overflow blocks that the record's header chains.
+class Room {
+public:
+    Room() = default;
+    Room(std::byte* block, std::byte* free, std::byte* end) : block_(block), next_(free), end_(end) {}
+
+    // size bytes at an address that is a multiple of alignment (a power of
+    // two no larger than the allocator's); NULL when memory is short.
+    void* take(std::size_t size, std::size_t alignment)
+    {
+        const std::size_t skip = (alignment - reinterpret_cast<std::uintptr_t>(next_) % alignment) % alignment;
+        const auto free = static_cast<std::size_t>(end_ - next_);
+        if (free < skip || free - skip < size)
+            return overflow(size, alignment);
+        std::byte* taken = next_ + skip;
+        next_ = taken + size;
+        return taken;
+    }
+    template <class T>
+    T* take_zeroed(std::size_t count)
+    {
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
+            return nullptr;
+        void* taken = take(count * sizeof(T), alignof(T));
+        if (taken != nullptr)
+            std::memset(taken, 0, count * sizeof(T));
+        return static_cast<T*>(taken);
+    }
+    // The bytes and a NUL; NULL when memory is short.
+    char* copy(const berval& bytes)
+    {
+        if (bytes.bv_len == std::numeric_limits<ber_len_t>::max())
+            return nullptr;
+        auto* text = static_cast<char*>(take(bytes.bv_len + 1, 1));
+        if (text == nullptr)
+            return nullptr;
+        std::memcpy(text, bytes.bv_val, bytes.bv_len);
+        text[bytes.bv_len] = '\0';
+        return text;
+    }
+
+private:
+    // A new overflow block, chained from the record's header, becomes the
+    // room; what was left of the old room stays unused.
+    void* overflow(std::size_t size, std::size_t alignment)
+    {
+        const std::size_t link = round_up(sizeof(void*), alignment);
+        if (block_ == nullptr || size > std::numeric_limits<std::size_t>::max() - link - kOverflowBlock)
+            return nullptr;
+        const std::size_t wanted = link + size < kOverflowBlock ? kOverflowBlock : link + size;
+        auto* extra = static_cast<std::byte*>(allocate(wanted));
+        if (extra == nullptr)
+            return nullptr;
+        void* chain = overflow_of(block_);
+        std::memcpy(extra, &chain, sizeof chain);
+        std::memcpy(block_, &extra, sizeof extra);
+        next_ = extra + link + size;
+        end_ = extra + wanted;
+        return extra + link;
+    }
+
+    std::byte* block_ = nullptr;
+    std::byte* next_ = nullptr;
+    std::byte* end_ = nullptr;
+};
+
+// A record of `size` bytes, zeroed, behind a header holding tag and no
+// overflow, followed by `room` bytes for what it will own.
+event_record* new_record(ber_tag_t tag, std::size_t size, std::size_t room, Room* out)
 {
-    if (size > std::numeric_limits<std::size_t>::max() - kHeaderSize)
+    size = round_up(size, alignof(event_record));
+    if (size > std::numeric_limits<std::size_t>::max() - kHeaderSize - room)
         return nullptr;
-    auto* block = static_cast<std::byte*>(allocate_zeroed(1, kHeaderSize + size));
+    auto* block = static_cast<std::byte*>(allocate(kHeaderSize + size + room));
     if (block == nullptr)
         return nullptr;
+    std::memset(block, 0, kHeaderSize + size);
     auto stored = static_cast<std::int32_t>(tag);
     std::memcpy(block + kHeaderSize - sizeof stored, &stored, sizeof stored);
+    if (out != nullptr)
+        *out = Room(block, block + kHeaderSize + size, block + kHeaderSize + size + room);
     return reinterpret_cast<event_record*>(block + kHeaderSize);
 }
 
@@ -215,8 +303,6 @@ namespace l16 {
 using R = event_record_16;
 constexpr Field fields[] = {integers(M(number1), M(number2)), text(M(text1)), text(M(text2)),
                             integers(M(number3), M(count)), typed_values(M(count), M(values))};
-// text2 goes before text1.
-constexpr std::uint8_t release_order[] = {2, 1, 4};
 }  // namespace l16
 namespace l17 {
 using R = event_record_17;
@@ -290,9 +376,6 @@ struct Layout {
     ber_tag_t tag;  // [APPLICATION n]: 0x60 + n
     std::size_t size;
     std::span<const Field> fields;
-    // Indexes of the fields in the order their memory is released; empty:
-    // wire order.
-    std::span<const std::uint8_t> release_order = {};
 };
 
 // Data types 4, 10, 11 and 14 carry no record.
@@ -308,7 +391,7 @@ constexpr Layout kLayouts[] = {
     {0x6C, sizeof(event_record_12), l12::fields},
     {0x6D, sizeof(event_record_13), l13::fields},
     {0x6F, sizeof(event_record_15), l15::fields},
-    {0x70, sizeof(event_record_16), l16::fields, l16::release_order},
+    {0x70, sizeof(event_record_16), l16::fields},
     {0x71, sizeof(event_record_17), l17::fields},
     {0x72, sizeof(event_record_18), l18::fields},
     {0x73, sizeof(event_record_19), l19::fields},
@@ -325,12 +408,23 @@ constexpr Layout kLayouts[] = {
 };
 static_assert(std::size(kLayouts) == 25);
 
+// The layout of each data tag 0x61 to 0x7D, by index from 0x61; -1: none.
+constexpr std::array<std::int8_t, 29> make_layout_index()
+{
+    std::array<std::int8_t, 29> index{};
+    for (auto& entry : index)
+        entry = -1;
+    for (std::size_t n = 0; n < std::size(kLayouts); ++n)
+        index[kLayouts[n].tag - 0x61] = static_cast<std::int8_t>(n);
+    return index;
+}
+constexpr std::array<std::int8_t, 29> kLayoutIndex = make_layout_index();
+
 const Layout* find_layout(ber_tag_t tag)
 {
-    for (const Layout& layout : kLayouts)
-        if (layout.tag == tag)
-            return &layout;
-    return nullptr;
+    if (tag < 0x61 || tag > 0x7D || kLayoutIndex[tag - 0x61] < 0)
+        return nullptr;
+    return &kLayouts[static_cast<std::size_t>(kLayoutIndex[tag - 0x61])];
 }
 
 // A member of a record, by offset.
@@ -342,13 +436,21 @@ T& member(std::byte* record, std::size_t offset)
 
 // ---- Field readers -----------------------------------------------------------
 
+// What every reader works with: the decoder, and the room of the record
+// being filled, from which every string, list and array of it is taken.
+struct Reader {
+    ValueDecoder& decoder;
+    Room& room;
+};
+
 // The smallest number of bytes that one element of each server-counted array
-// takes on the wire ("{i" and an OCTET STRING; a tag and an INTEGER; "{iii}").
-// A count that the remaining bytes cannot hold is refused before anything is
-// allocated for it.
+// takes on the wire ("{i" and an OCTET STRING; a tag and an INTEGER; "{iii}";
+// an element of a string list: a header and an OCTET STRING's). A count that
+// the remaining bytes cannot hold is refused before anything is taken for it.
 constexpr ber_len_t kMinimumCountedValueBytes = 6;
 constexpr ber_len_t kMinimumTypedValueBytes = 2;
 constexpr ber_len_t kMinimumTripleBytes = 8;
+constexpr ber_len_t kMinimumListElementBytes = 4;
 
 bool fits(const ValueDecoder& decoder, int count, ber_len_t minimum_bytes)
 {
@@ -363,44 +465,37 @@ int read_integer(ValueDecoder& decoder, int* out)
     return decoder.scan("i", out) ? kSuccess : kDecodingError;
 }
 
-// OCTET STRING with `tag`, copied into a new buffer of Tervane's: *data is the
-// copy (NULL for an empty string, which is consumed), *length its size.
-int read_octets(ValueDecoder& decoder, ber_tag_t tag, char** data, ber_len_t* length)
+// OCTET STRING with `tag`, copied into the record's room: *data is the copy
+// (NULL for an empty string, which is consumed), *length its size. One call
+// finds the element's tag and bytes in place and moves past it; an element
+// of another tag ends the decoding, so consuming it changes nothing.
+int read_octets(Reader& in, ber_tag_t tag, char** data, ber_len_t* length)
 {
-    ber_len_t size = 0;
-    if (decoder.peek(&size) != tag)
+    berval bytes{};
+    if (ber_skip_element(in.decoder.ber(), &bytes) != tag)
         return kDecodingError;
-    if (size == 0) {
-        ber_skip_tag(decoder.ber(), &size);
-        *length = 0;
+    *length = bytes.bv_len;
+    if (bytes.bv_len == 0)
         return kSuccess;
-    }
-    if (size > decoder.remaining())
-        return kDecodingError;
-    Owned<char> buffer(static_cast<char*>(allocate(size + 1)));
-    if (!buffer)
+    char* copy = in.room.copy(bytes);
+    if (copy == nullptr)
         return kNoMemory;
-    ber_len_t delivered = size + 1;
-    if (!decoder.scan("s", buffer.get(), &delivered))
-        return kDecodingError;
-    *data = buffer.release();
-    *length = delivered;
+    *data = copy;
     return kSuccess;
 }
 
-int read_text(ValueDecoder& decoder, ber_tag_t tag, char** text)
+int read_text(Reader& in, ber_tag_t tag, char** text)
 {
     ber_len_t ignored = 0;
-    return read_octets(decoder, tag, text, &ignored);
+    return read_octets(in, tag, text, &ignored);
 }
 
-int read_counted(ValueDecoder& decoder, ber_tag_t tag, int* length, char** data)
+int read_counted(Reader& in, ber_tag_t tag, int* length, char** data)
 {
-    ber_len_t size = 0;
-    if (decoder.peek(&size) == tag && size > static_cast<ber_len_t>(INT_MAX))
-        return kDecodingError;
     ber_len_t delivered = 0;
-    int result = read_octets(decoder, tag, data, &delivered);
+    int result = read_octets(in, tag, data, &delivered);
+    if (result == kSuccess && delivered > static_cast<ber_len_t>(INT_MAX))
+        result = kDecodingError;
     if (result == kSuccess)
         *length = static_cast<int>(delivered);
     return result;
@@ -415,68 +510,18 @@ int read_triple(ValueDecoder& decoder, int* first, int* second, int* third)
 // SEQUENCE { INTEGER number1, INTEGER number2, OCTET STRING text }; absent
 // when the data has ended. Closing braces are never read here: liblber's "}"
 // does nothing.
-int read_prefix(ValueDecoder& decoder, event_prefix** field)
+int read_prefix(Reader& in, event_prefix** field)
 {
-    if (!decoder.scan("{"))
+    if (!in.decoder.scan("{"))
         return kSuccess;
-    auto* prefix = static_cast<event_prefix*>(allocate_zeroed(1, sizeof(event_prefix)));
+    auto* prefix = in.room.take_zeroed<event_prefix>(1);
     if (prefix == nullptr)
         return kNoMemory;
     *field = prefix;
-    if (!decoder.scan("ii", &prefix->number1, &prefix->number2))
+    if (!in.decoder.scan("ii", &prefix->number1, &prefix->number2))
         return kDecodingError;
-    return read_text(decoder, kOctetString, &prefix->text);
+    return read_text(in, kOctetString, &prefix->text);
 }
-
-// A NULL-terminated array of string copies that releases them unless handed
-// out. The array grows geometrically.
-class StringList {
-public:
-    StringList() = default;
-    StringList(const StringList&) = delete;
-    StringList& operator=(const StringList&) = delete;
-    ~StringList() { release_strings(items_); }
-
-    // The array holding only the terminator.
-    bool start()
-    {
-        items_ = static_cast<char**>(allocate_zeroed(1, sizeof(char*)));
-        capacity_ = 1;
-        return items_ != nullptr;
-    }
-    int append(const berval& text)
-    {
-        if (count_ + 1 == capacity_) {
-            std::size_t capacity = capacity_ * 2;
-            auto* grown = static_cast<char**>(reallocate(items_, capacity, sizeof(char*)));
-            if (grown == nullptr)
-                return kNoMemory;
-            items_ = grown;
-            capacity_ = capacity;
-        }
-        char* copy = copy_string(text.bv_val, text.bv_len);
-        if (copy == nullptr)
-            return kNoMemory;
-        items_[count_++] = copy;
-        items_[count_] = nullptr;
-        return kSuccess;
-    }
-    char** release() { return std::exchange(items_, nullptr); }
-
-    static void release_strings(char** items) noexcept
-    {
-        if (items == nullptr)
-            return;
-        for (char** item = items; *item != nullptr; ++item)
-            tervane::release(*item);
-        tervane::release(items);
-    }
-
-private:
-    char** items_ = nullptr;
-    std::size_t count_ = 0;
-    std::size_t capacity_ = 0;
-};
 
 // "{" then the first element of the SEQUENCE, which must be an OCTET STRING;
 // the rest of the element is skipped, so the next element of the list is
@@ -490,7 +535,7 @@ bool read_first_string(ValueDecoder& decoder, berval* text)
     if (length > left)
         return false;
     ber_len_t end = left - length;  // what remains once the element is read
-    if (decoder.peek() != kOctetString || !decoder.scan("m", text) || decoder.remaining() < end)
+    if (ber_skip_element(decoder.ber(), text) != kOctetString || decoder.remaining() < end)
         return false;
     while (decoder.remaining() > end)
         if (!decoder.scan("x") || decoder.remaining() < end)
@@ -499,63 +544,72 @@ bool read_first_string(ValueDecoder& decoder, berval* text)
 }
 
 // SEQUENCE OF SEQUENCE { OCTET STRING, ... }: the first string of every
-// element. No bytes left: no list.
-int read_list(ValueDecoder& decoder, event_string_list* field)
+// element, copied, in a NULL-terminated array. No bytes left: no list. The
+// array is taken once, for as many elements as the list's bytes can start.
+int read_list(Reader& in, event_string_list* field)
 {
-    if (decoder.remaining() == 0)
+    ber_len_t bytes = 0;
+    if (in.decoder.remaining() == 0)
         return kSuccess;
-    if (decoder.peek() == LBER_DEFAULT)
+    if (in.decoder.peek(&bytes) == LBER_DEFAULT)
         return kDecodingError;
-    StringList list;
-    if (!list.start())
+    // Elements start kMinimumListElementBytes apart at least, all before the
+    // list's end; the last of them may reach beyond it. Then the terminator.
+    const ber_len_t capacity = std::min(bytes, in.decoder.remaining()) / kMinimumListElementBytes + 2;
+    auto* items = static_cast<char**>(in.room.take(capacity * sizeof(char*), alignof(char*)));
+    if (items == nullptr)
         return kNoMemory;
+    std::size_t count = 0;
     ber_len_t length = 0;
     char* last = nullptr;
-    for (ber_tag_t tag = ber_first_element(decoder.ber(), &length, &last); tag != LBER_DEFAULT;
-         tag = ber_next_element(decoder.ber(), &length, last)) {
+    for (ber_tag_t tag = ber_first_element(in.decoder.ber(), &length, &last); tag != LBER_DEFAULT;
+         tag = ber_next_element(in.decoder.ber(), &length, last)) {
         berval text{};
-        if (!read_first_string(decoder, &text))
+        if (count + 1 == capacity || !read_first_string(in.decoder, &text))
             return kDecodingError;
-        if (int result = list.append(text); result != kSuccess)
-            return result;
+        items[count] = in.room.copy(text);
+        if (items[count] == nullptr)
+            return kNoMemory;
+        ++count;
     }
-    *field = list.release();
+    items[count] = nullptr;
+    *field = items;
     return kSuccess;
 }
 
 // Layout 1's data position: a non-empty OCTET STRING is copied; whatever else
 // stands there (an empty string, another element, nothing) is skipped whole.
-int read_data_position(ValueDecoder& decoder, char** data)
+int read_data_position(Reader& in, char** data)
 {
     ber_len_t length = 0;
-    if (decoder.peek(&length) == kOctetString && length != 0)
-        return read_text(decoder, kOctetString, data);
-    decoder.scan("x");
+    if (in.decoder.peek(&length) == kOctetString && length != 0)
+        return read_text(in, kOctetString, data);
+    in.decoder.scan("x");
     return kSuccess;
 }
 
 // SEQUENCE { INTEGER count, SEQUENCE { SEQUENCE { INTEGER type, OCTET STRING
 // value } ... } }; absent when the data has ended. The closing braces are not
 // read.
-int read_value_list(ValueDecoder& decoder, int* count_field, event_counted_value** field)
+int read_value_list(Reader& in, int* count_field, event_counted_value** field)
 {
-    if (!decoder.scan("{"))
+    if (!in.decoder.scan("{"))
         return kSuccess;
     int count = 0;
-    if (!decoder.scan("i{", &count))
+    if (!in.decoder.scan("i{", &count))
         return kDecodingError;
     count = element_count(count);
-    if (!fits(decoder, count, kMinimumCountedValueBytes))
+    if (!fits(in.decoder, count, kMinimumCountedValueBytes))
         return kDecodingError;
-    auto* values = static_cast<event_counted_value*>(allocate_zeroed(count, sizeof(event_counted_value)));
+    auto* values = in.room.take_zeroed<event_counted_value>(static_cast<std::size_t>(count));
     if (values == nullptr)
         return kNoMemory;
     *field = values;
     *count_field = count;
     for (int i = 0; i < count; ++i) {
         event_counted_value& entry = values[i];
-        int result = decoder.scan("{i", &entry.type) ? read_counted(decoder, kOctetString, &entry.length, &entry.data)
-                                                    : kDecodingError;
+        int result = in.decoder.scan("{i", &entry.type) ? read_counted(in, kOctetString, &entry.length, &entry.data)
+                                                       : kDecodingError;
         if (result != kSuccess) {
             entry.length = 0;
             return result;
@@ -577,18 +631,17 @@ int read_fixed_text(ValueDecoder& decoder, char* array, std::size_t size, std::s
 
 // [tag] header, then the INTEGERs (or OCTET STRINGs) that follow it, into the
 // record's array of `capacity`; one more than that is refused.
-int read_group(ValueDecoder& decoder, const Field& field, std::byte* record)
+int read_group(Reader& in, const Field& field, std::byte* record)
 {
     ber_len_t length = 0;
-    if (ber_skip_tag(decoder.ber(), &length) == LBER_DEFAULT)
+    if (ber_skip_tag(in.decoder.ber(), &length) == LBER_DEFAULT)
         return kDecodingError;
-    for (std::uint16_t filled = 0; decoder.peek() == field.tag; ++filled) {
+    for (std::uint16_t filled = 0; in.decoder.peek() == field.tag; ++filled) {
         if (filled == field.count)
             return kDecodingError;
         int result = field.kind == Kind::integer_group
-                         ? read_integer(decoder, &member<int>(record, field.at[0] + filled * sizeof(int)))
-                         : read_text(decoder, kOctetString,
-                                     &member<char*>(record, field.at[0] + filled * sizeof(char*)));
+                         ? read_integer(in.decoder, &member<int>(record, field.at[0] + filled * sizeof(int)))
+                         : read_text(in, kOctetString, &member<char*>(record, field.at[0] + filled * sizeof(char*)));
         if (result != kSuccess)
             return result;
     }
@@ -598,13 +651,13 @@ int read_group(ValueDecoder& decoder, const Field& field, std::byte* record)
 // Layout 13's value: the element's tag says what it holds and must agree
 // with the kind read before it. [0x81] and [0x82] INTEGER, [0x83] counted
 // string, [0x84] string; [0x85] is left unread.
-int read_kind_union(ValueDecoder& decoder, event_record_13& record)
+int read_kind_union(Reader& in, event_record_13& record)
 {
     static constexpr struct {
         ber_tag_t tag;
         int kind;
     } kinds[] = {{0x81, 5}, {0x82, 2}, {0x83, 1}, {0x84, 3}, {0x85, 0}};
-    ber_tag_t tag = decoder.peek();
+    ber_tag_t tag = in.decoder.peek();
     for (const auto& entry : kinds) {
         if (entry.tag != tag)
             continue;
@@ -613,11 +666,11 @@ int read_kind_union(ValueDecoder& decoder, event_record_13& record)
         switch (entry.kind) {
         case 5:
         case 2:
-            return read_integer(decoder, &record.value.number);
+            return read_integer(in.decoder, &record.value.number);
         case 1:
-            return read_counted(decoder, tag, &record.value.length, &record.data);
+            return read_counted(in, tag, &record.value.length, &record.data);
         case 3:
-            return read_text(decoder, tag, &record.value.text);
+            return read_text(in, tag, &record.value.text);
         default:
             return kSuccess;
         }
@@ -629,40 +682,40 @@ int read_kind_union(ValueDecoder& decoder, event_record_13& record)
 // [0x81] INTEGER, [0x82] string, [0x83] counted string, [0x84] INTEGER,
 // [0x85] { INTEGER, OCTET STRING }, [0x86] { INTEGER x3 },
 // [0x87] { INTEGER count, { { INTEGER x3 } ... } }.
-int read_typed_value(ValueDecoder& decoder, event_typed_value& value)
+int read_typed_value(Reader& in, event_typed_value& value)
 {
-    ber_tag_t tag = decoder.peek();
+    ber_tag_t tag = in.decoder.peek();
     if (tag < 0x81 || tag > 0x87)
         return kDecodingError;
     value.kind = static_cast<int>(tag - 0x80);
     switch (value.kind) {
     case 1:
     case 4:
-        return read_integer(decoder, &value.value1.number);
+        return read_integer(in.decoder, &value.value1.number);
     case 2:
-        return read_text(decoder, tag, &value.value1.text);
+        return read_text(in, tag, &value.value1.text);
     case 3:
-        return read_counted(decoder, tag, &value.value1.number, &value.value2.text);
+        return read_counted(in, tag, &value.value1.number, &value.value2.text);
     case 5:
-        if (!decoder.scan("{i", &value.value1.number))
+        if (!in.decoder.scan("{i", &value.value1.number))
             return kDecodingError;
-        return read_counted(decoder, kOctetString, &value.value2.number, &value.value3.text);
+        return read_counted(in, kOctetString, &value.value2.number, &value.value3.text);
     case 6:
-        return read_triple(decoder, &value.value1.number, &value.value2.number, &value.value3.number);
+        return read_triple(in.decoder, &value.value1.number, &value.value2.number, &value.value3.number);
     default: {
         int count = 0;
-        if (!decoder.scan("{i{", &count))
+        if (!in.decoder.scan("{i{", &count))
             return kDecodingError;
         count = element_count(count);
         value.value1.number = count;
-        if (!fits(decoder, count, kMinimumTripleBytes))
+        if (!fits(in.decoder, count, kMinimumTripleBytes))
             return kDecodingError;
-        auto* triples = static_cast<event_triple*>(allocate_zeroed(count, sizeof(event_triple)));
+        auto* triples = in.room.take_zeroed<event_triple>(static_cast<std::size_t>(count));
         if (triples == nullptr)
             return kNoMemory;
         value.value2.triples = triples;
         for (int i = 0; i < count; ++i)
-            if (int result = read_triple(decoder, &triples[i].triple1, &triples[i].triple2, &triples[i].triple3);
+            if (int result = read_triple(in.decoder, &triples[i].triple1, &triples[i].triple2, &triples[i].triple3);
                 result != kSuccess)
                 return result;
         return kSuccess;
@@ -672,51 +725,54 @@ int read_typed_value(ValueDecoder& decoder, event_typed_value& value)
 
 // `count` typed values (the count was read with the numbers before it) in a
 // SEQUENCE; nothing is read when the count is not positive.
-int read_typed_values(ValueDecoder& decoder, int* count_field, event_typed_value** field)
+int read_typed_values(Reader& in, int* count_field, event_typed_value** field)
 {
     int count = element_count(*count_field);
     *count_field = count;
     if (count == 0)
         return kSuccess;
-    if (!fits(decoder, count, kMinimumTypedValueBytes))
+    if (!fits(in.decoder, count, kMinimumTypedValueBytes))
         return kDecodingError;
-    auto* values = static_cast<event_typed_value*>(allocate_zeroed(count, sizeof(event_typed_value)));
+    auto* values = in.room.take_zeroed<event_typed_value>(static_cast<std::size_t>(count));
     if (values == nullptr)
         return kNoMemory;
     *field = values;
-    if (!decoder.scan("{"))
+    if (!in.decoder.scan("{"))
         return kDecodingError;
     for (int i = 0; i < count; ++i)
-        if (int result = read_typed_value(decoder, values[i]); result != kSuccess)
+        if (int result = read_typed_value(in, values[i]); result != kSuccess)
             return result;
     return kSuccess;
 }
 
-// INTEGER value, OCTET STRING bytes: one block holding value, length and the
-// bytes themselves, NUL-terminated (layout 8, and the trailer).
+// INTEGER value, OCTET STRING bytes (layout 8, and the trailer): the value
+// and the bytes in place, which a record must be able to hold.
+int read_inline_pair(ValueDecoder& decoder, int* value, berval* bytes)
+{
+    if (!decoder.scan("i", value) || ber_skip_element(decoder.ber(), bytes) != kOctetString ||
+        bytes->bv_len > static_cast<ber_len_t>(INT_MAX))
+        return kDecodingError;
+    return kSuccess;
+}
+
+// Layout 8: one block holding value, length and the bytes themselves,
+// NUL-terminated.
 int read_inline_bytes(ValueDecoder& decoder, ber_tag_t tag, RecordPtr& out)
 {
     int value = 0;
-    if (!decoder.scan("i", &value))
-        return kDecodingError;
-    ber_len_t length = 0;
-    if (decoder.peek(&length) != kOctetString || length > decoder.remaining() ||
-        length > static_cast<ber_len_t>(INT_MAX))
-        return kDecodingError;
-    std::size_t size = offsetof(event_record_8, data) + length + 1;
-    out.reset(new_record(tag, size < sizeof(event_record_8) ? sizeof(event_record_8) : size));
+    berval bytes{};
+    if (int result = read_inline_pair(decoder, &value, &bytes); result != kSuccess)
+        return result;
+    std::size_t size = offsetof(event_record_8, data) + bytes.bv_len + 1;
+    out.reset(new_record(tag, size < sizeof(event_record_8) ? sizeof(event_record_8) : size, 0, nullptr));
     if (!out)
         return kNoMemory;
     event_record_8& record = out->r8;
     record.value = value;
-    if (length == 0) {
-        ber_skip_tag(decoder.ber(), &length);
-        return kSuccess;
-    }
-    ber_len_t delivered = length + 1;
-    if (!decoder.scan("s", record.data, &delivered))
-        return kDecodingError;
-    record.length = static_cast<int>(delivered);
+    record.length = static_cast<int>(bytes.bv_len);
+    if (bytes.bv_len != 0)
+        std::memcpy(record.data, bytes.bv_val, bytes.bv_len);
+    record.data[bytes.bv_len] = '\0';
     return kSuccess;
 }
 
@@ -742,38 +798,38 @@ int read_integers(ValueDecoder& decoder, const Field& field, std::byte* record)
     return kSuccess;
 }
 
-int read_field(ValueDecoder& decoder, const Field& field, std::byte* record)
+int read_field(Reader& in, const Field& field, std::byte* record)
 {
     switch (field.kind) {
     case Kind::integer:
-        return read_integer(decoder, &member<int>(record, field.at[0]));
+        return read_integer(in.decoder, &member<int>(record, field.at[0]));
     case Kind::integers:
-        return read_integers(decoder, field, record);
+        return read_integers(in.decoder, field, record);
     case Kind::text:
-        return read_text(decoder, field.tag, &member<char*>(record, field.at[0]));
+        return read_text(in, field.tag, &member<char*>(record, field.at[0]));
     case Kind::counted:
-        return read_counted(decoder, field.tag, &member<int>(record, field.at[0]), &member<char*>(record, field.at[1]));
+        return read_counted(in, field.tag, &member<int>(record, field.at[0]), &member<char*>(record, field.at[1]));
     case Kind::triple:
-        return read_triple(decoder, &member<int>(record, field.at[0]), &member<int>(record, field.at[1]),
+        return read_triple(in.decoder, &member<int>(record, field.at[0]), &member<int>(record, field.at[1]),
                            &member<int>(record, field.at[2]));
     case Kind::prefix:
-        return read_prefix(decoder, &member<event_prefix*>(record, field.at[0]));
+        return read_prefix(in, &member<event_prefix*>(record, field.at[0]));
     case Kind::list:
-        return read_list(decoder, &member<event_string_list>(record, field.at[0]));
+        return read_list(in, &member<event_string_list>(record, field.at[0]));
     case Kind::data_position:
-        return read_data_position(decoder, &member<char*>(record, field.at[0]));
+        return read_data_position(in, &member<char*>(record, field.at[0]));
     case Kind::value_list:
-        return read_value_list(decoder, &member<int>(record, field.at[0]),
+        return read_value_list(in, &member<int>(record, field.at[0]),
                                &member<event_counted_value*>(record, field.at[1]));
     case Kind::fixed_text:
-        return read_fixed_text(decoder, &member<char>(record, field.at[0]), field.count, field.minimum);
+        return read_fixed_text(in.decoder, &member<char>(record, field.at[0]), field.count, field.minimum);
     case Kind::integer_group:
     case Kind::text_group:
-        return read_group(decoder, field, record);
+        return read_group(in, field, record);
     case Kind::kind_union:
-        return read_kind_union(decoder, *reinterpret_cast<event_record_13*>(record));
+        return read_kind_union(in, *reinterpret_cast<event_record_13*>(record));
     case Kind::typed_values:
-        return read_typed_values(decoder, &member<int>(record, field.at[0]),
+        return read_typed_values(in, &member<int>(record, field.at[0]),
                                  &member<event_typed_value*>(record, field.at[1]));
     case Kind::inline_bytes:
         break;  // the block itself: see decode_record
@@ -782,99 +838,26 @@ int read_field(ValueDecoder& decoder, const Field& field, std::byte* record)
 }
 
 // The fields of `layout` in wire order into a new record in out; out holds
-// the record (possibly half-filled) whatever the result.
+// the record (possibly half-filled) whatever the result. The record's room
+// is as large as the bytes left plus kExtraRoom: the copies of its strings
+// never need more than the bytes they come from.
 int decode_record(ValueDecoder& decoder, const Layout& layout, RecordPtr& out)
 {
     if (layout.fields.front().kind == Kind::inline_bytes)
         return read_inline_bytes(decoder, layout.tag, out);
-    out.reset(new_record(layout.tag, layout.size));
+    Room room;
+    out.reset(new_record(layout.tag, layout.size, decoder.remaining() + kExtraRoom, &room));
     if (!out)
         return kNoMemory;
+    Reader in{decoder, room};
     auto* record = reinterpret_cast<std::byte*>(out.get());
     for (const Field& field : layout.fields) {
         if (field.only_if != 0 && decoder.peek() != field.only_if)
             continue;
-        if (int result = read_field(decoder, field, record); result != kSuccess)
+        if (int result = read_field(in, field, record); result != kSuccess)
             return field.failure_is_decoding_error ? kDecodingError : result;
     }
     return kSuccess;
-}
-
-// ---- Release -----------------------------------------------------------------
-
-void release_field(const Field& field, std::byte* record)
-{
-    switch (field.kind) {
-    case Kind::text:
-    case Kind::data_position:
-        release(member<char*>(record, field.at[0]));
-        break;
-    case Kind::counted:
-        release(member<char*>(record, field.at[1]));
-        break;
-    case Kind::prefix:
-        if (event_prefix* prefix = member<event_prefix*>(record, field.at[0]); prefix != nullptr) {
-            release(prefix->text);
-            release(prefix);
-        }
-        break;
-    case Kind::list:
-        StringList::release_strings(member<event_string_list>(record, field.at[0]));
-        break;
-    case Kind::value_list:
-        if (auto* values = member<event_counted_value*>(record, field.at[1]); values != nullptr) {
-            for (int i = 0; i < member<int>(record, field.at[0]); ++i)
-                release(values[i].data);
-            release(values);
-        }
-        break;
-    case Kind::text_group:
-        for (std::uint16_t i = 0; i < field.count; ++i)
-            release(member<char*>(record, field.at[0] + i * sizeof(char*)));
-        break;
-    case Kind::kind_union: {
-        auto& r13 = *reinterpret_cast<event_record_13*>(record);
-        if (r13.kind == 1)
-            release(r13.data);
-        else if (r13.kind == 3)
-            release(r13.value.text);
-        break;
-    }
-    case Kind::typed_values:
-        if (auto* values = member<event_typed_value*>(record, field.at[1]); values != nullptr) {
-            for (int i = 0; i < member<int>(record, field.at[0]); ++i) {
-                event_typed_value& value = values[i];
-                if (value.kind == 2)
-                    release(value.value1.text);
-                else if (value.kind == 3)
-                    release(value.value2.text);
-                else if (value.kind == 5)
-                    release(value.value3.text);
-                else if (value.kind == 7)
-                    release(value.value2.triples);
-            }
-            release(values);
-        }
-        break;
-    case Kind::integer:
-    case Kind::integers:
-    case Kind::triple:
-    case Kind::fixed_text:
-    case Kind::integer_group:
-    case Kind::inline_bytes:
-        break;
-    }
-}
-
-void release_owned(const Layout& layout, std::byte* record)
-{
-    if (layout.release_order.empty()) {
-        for (const Field& field : layout.fields)
-            release_field(field, record);
-        return;
-    }
-    for (std::uint8_t index : layout.release_order)
-        release_field(layout.fields[index], record);
 }
 
 }  // namespace
@@ -898,11 +881,12 @@ int decode_event_notification(const berval& value, int* event_type, int* event_r
     RecordPtr record;
     if (int result = decode_record(decoder, *layout, record); result != kSuccess)
         return result;
-    // An INTEGER after the last field starts the trailer pair, which is
-    // checked and discarded.
+    // An INTEGER after the last field starts the trailer pair, which has
+    // layout 8's shape: it is checked, read in place and discarded.
     if (decoder.peek() == kInteger) {
-        RecordPtr trailer;
-        if (int result = read_inline_bytes(decoder, kTrailerTag, trailer); result != kSuccess)
+        int value = 0;
+        berval bytes{};
+        if (int result = read_inline_pair(decoder, &value, &bytes); result != kSuccess)
             return result;
     }
     *data = record.release();
@@ -939,7 +923,13 @@ TERVANE_API void TERVANE_CALL ldap_event_free(event_record* record)
 {
     if (record == nullptr)
         return;
-    if (const Layout* layout = find_layout(static_cast<ber_tag_t>(tag_of(record))); layout != nullptr)
-        release_owned(*layout, reinterpret_cast<std::byte*>(record));
-    release(block_of(record));
+    // Everything the record owns lies in its block or in the overflow blocks
+    // chained from its header.
+    std::byte* block = block_of(record);
+    for (void* extra = overflow_of(block); extra != nullptr;) {
+        void* next = overflow_of(static_cast<std::byte*>(extra));
+        release(extra);
+        extra = next;
+    }
+    release(block);
 }

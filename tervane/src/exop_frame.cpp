@@ -131,9 +131,13 @@ ValueDecoder::ValueDecoder(const berval& value, int decode_error, int init_error
         status_ = decode_error;
         return;
     }
-    ber_.reset(ber_init(const_cast<berval*>(&value)));
-    if (!ber_)
+    // ber_init would copy the bytes into a buffer of its own first.
+    ber_.reset(ber_alloc_t(0));
+    if (!ber_) {
         status_ = init_error;
+        return;
+    }
+    ber_init2(ber_.get(), const_cast<berval*>(&value), 0);
 }
 
 ber_tag_t ValueDecoder::peek(ber_len_t* length)

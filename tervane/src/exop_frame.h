@@ -92,9 +92,10 @@ int put(BerElement* ber, const char* format, Args... args)
     return ber_printf(ber, format, args...) == -1 ? kEncodingError : kSuccess;
 }
 
-// A decoder over a value that came from a server. A value of zero bytes holds
-// no element, and liblber must never be handed one (ber_init asserts on it and
-// its scanner dereferences a null buffer), so it fails like a malformed value.
+// A decoder over a value that came from a server, reading the value's bytes
+// where they lie (the value must outlive the decoder). A value of zero bytes
+// holds no element, and liblber must never be handed one (its scanner
+// dereferences a null buffer), so it fails like a malformed value.
 class ValueDecoder {
 public:
     ValueDecoder(const berval& value, int decode_error, int init_error = kNoMemory);
@@ -123,7 +124,7 @@ public:
     int scan_strings(LdapValues& strings, int decode_error);
 
 private:
-    BerPtr ber_;
+    BorrowingBerPtr ber_;
     int status_;
 };
 

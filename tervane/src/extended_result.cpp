@@ -17,10 +17,7 @@ constexpr ber_tag_t kExtendedResponseName = 0x8A;      // [10] of an ExtendedRes
 constexpr ber_tag_t kIntermediateResponseName = 0x80;  // [0] of an IntermediateResponse
 
 // A second decoder over a message's bytes, which stay the message's.
-struct SharedBufferFree {
-    void operator()(BerElement* ber) const noexcept { ber_free(ber, 0); }
-};
-using MessageReader = std::unique_ptr<BerElement, SharedBufferFree>;
+using MessageReader = BorrowingBerPtr;
 
 enum class Name { readable, empty, no_memory };
 

@@ -13,6 +13,10 @@ namespace tervane {
 struct BerFree {
     void operator()(BerElement* ber) const noexcept { ber_free(ber, 1); }
 };
+// A decoder over bytes that stay someone else's: released without them.
+struct BorrowingBerFree {
+    void operator()(BerElement* ber) const noexcept { ber_free(ber, 0); }
+};
 struct BervalFree {
     void operator()(berval* value) const noexcept { ber_bvfree(value); }
 };
@@ -27,6 +31,7 @@ struct MessageFree {
 };
 
 using BerPtr = std::unique_ptr<BerElement, BerFree>;
+using BorrowingBerPtr = std::unique_ptr<BerElement, BorrowingBerFree>;
 using BervalPtr = std::unique_ptr<berval, BervalFree>;
 using LdapString = std::unique_ptr<char, LdapMemFree>;
 using LdapValues = std::unique_ptr<char*, LdapValueFree>;

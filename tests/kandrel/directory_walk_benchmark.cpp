@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "benchmark_pairs.h"
 #include "ldap_client.h"
 #include "slapd_server.h"
 #include "test_host.h"
@@ -251,8 +252,14 @@ void WalkOnLibldap(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kEntries);
 }
 
-BENCHMARK(WalkOnLibldap)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(WalkThroughComponent)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+const bool registered = [] {
+    benchpair::Options options;
+    options.items = kEntries;
+    options.unit = benchmark::kMillisecond;
+    options.min_time = 2.0;
+    benchpair::pair("directory_walk", "10000_entries", WalkThroughComponent, WalkOnLibldap, options);
+    return true;
+}();
 
 }  // namespace
 

@@ -3,6 +3,11 @@
 // outlive their removal while still in use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <utility>
+#include <vector>
+
 #include "host_object.h"
 #include "kandrel_test_support.h"
 #include "registry.h"
@@ -122,6 +127,90 @@ TEST(Registry, ThousandsOfObjectsAreEachFoundUnderTheirOwnKeys)
         ASSERT_EQ(tag_of(registry.remove(0, 1000 + i)), i + 1);
     }
     EXPECT_EQ(registry.size(), static_cast<std::size_t>(kObjects / 2));
+}
+
+// The registry as a list of groups, newest first, each a list of entries,
+// newest first: what every lookup must agree with.
+class ListModel {
+public:
+    int find(std::uint32_t key, kandrel::Instance instance) const
+    {
+        for (const auto& [group_key, entries] : groups_) {
+            if (key != 0 && group_key != key) {
+                continue;
+            }
+            for (const auto& [entry_instance, tag] : entries) {
+                if (entry_instance == instance) {
+                    return tag;
+                }
+            }
+        }
+        return 0;
+    }
+    bool add(std::uint32_t key, kandrel::Instance instance, int tag)
+    {
+        if (find(key, instance) != 0) {
+            return false;
+        }
+        auto group = std::find_if(groups_.begin(), groups_.end(), [key](const auto& g) { return g.first == key; });
+        if (group == groups_.end()) {
+            group = groups_.insert(groups_.begin(), {key, {}});
+        }
+        group->second.insert(group->second.begin(), {instance, tag});
+        return true;
+    }
+    int remove(std::uint32_t key, kandrel::Instance instance)
+    {
+        for (auto group = groups_.begin(); group != groups_.end(); ++group) {
+            if (key != 0 && group->first != key) {
+                continue;
+            }
+            for (auto entry = group->second.begin(); entry != group->second.end(); ++entry) {
+                if (entry->first == instance) {
+                    const int tag = entry->second;
+                    group->second.erase(entry);
+                    if (group->second.empty()) {
+                        groups_.erase(group);
+                    }
+                    return tag;
+                }
+            }
+        }
+        return 0;
+    }
+    std::size_t group_count() const { return groups_.size(); }
+
+private:
+    std::vector<std::pair<std::uint32_t, std::vector<std::pair<kandrel::Instance, int>>>> groups_;
+};
+
+TEST(Registry, RandomAddsRemovesAndLookupsAgreeWithAListOfGroups)
+{
+    // Few keys and instances that share hash slots (aligned addresses and
+    // small numbers), so that entries collide, runs wrap and removals move
+    // entries back, while instances come and go in several groups at once.
+    Registry registry;
+    ListModel model;
+    std::mt19937 random(5);
+    int next_tag = 1;
+    for (int step = 0; step < 200000; ++step) {
+        const std::uint32_t key = random() % 6;
+        const auto instance = static_cast<kandrel::Instance>(random() % 2 == 0 ? random() % 700 : 4096 * (random() % 700));
+        switch (random() % 4) {
+        case 0:
+        case 1: {
+            const int tag = next_tag++;
+            ASSERT_EQ(registry.add(key, instance, probe(instance, tag)), model.add(key, instance, tag)) << step;
+            break;
+        }
+        case 2:
+            ASSERT_EQ(tag_of(registry.remove(key, instance)), model.remove(key, instance)) << step;
+            break;
+        default:
+            ASSERT_EQ(tag_of(registry.find(key, instance)), model.find(key, instance)) << step;
+        }
+    }
+    EXPECT_EQ(registry.group_count(), model.group_count());
 }
 
 TEST(Registry, ARemovedObjectLivesUntilItsLastUserLetsGo)

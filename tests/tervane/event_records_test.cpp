@@ -238,9 +238,23 @@ TEST(EventRecords, ListsAreCopiedWhateverTheirSize)
     auto copied = strings(r.record->r20.list);
     ASSERT_EQ(copied.size(), 100u);
     EXPECT_EQ(copied[99], "99");
-    // An element without a string ends the decoding.
+    // An element without a string ends the decoding, also once the record
+    // has grown beyond its first block (the sanitizer build checks that
+    // nothing stays allocated).
     r = decode(event(20, {kPrefix, i(1), i(2), s("a"), s("b"), i(3), seq({seq({s("a")}), seq({})})}));
     EXPECT_EQ(r.rc, 84);
+    r = decode(event(20, {kPrefix, i(1), i(2), s("a"), s("b"), i(3), d::element(0x30, many + seq({}))}));
+    EXPECT_EQ(r.rc, 84);
+
+    // Elements as short as they come (an empty string each) fill the list.
+    std::string empties;
+    for (int n = 0; n < 50; ++n)
+        empties += seq({s("")});
+    r = decode(event(20, {kPrefix, i(1), i(2), s("a"), s("b"), i(3), d::element(0x30, empties)}));
+    ASSERT_EQ(r.rc, 0);
+    copied = strings(r.record->r20.list);
+    ASSERT_EQ(copied.size(), 50u);
+    EXPECT_EQ(copied[49], "");
 }
 
 TEST(EventRecords, Layout3SwapsItsThirdAndFourthIntegersAndFillsAtMostFourOfEachGroup)

@@ -1,6 +1,6 @@
 #include "registry.h"
 
-#include <algorithm>
+#include <bit>
 #include <mutex>
 #include <new>
 
@@ -11,38 +11,128 @@ namespace kandrel {
 void Registry::abandon() noexcept
 {
     std::lock_guard guard(lock_);
-    for (auto& [instance, holders] : by_instance_) {
-        for (Holder& holder : holders) {
-            // A leaked owner keeps the object alive for good.
-            if (new (std::nothrow) ObjectPtr(holder.object) == nullptr) {
-                return;  // nothing better to do at unload than to stop here
-            }
+    for (const Slot& slot : slots_) {
+        // A leaked owner keeps the object alive for good.
+        if (slot.object && new (std::nothrow) ObjectPtr(slot.object) == nullptr) {
+            return;  // nothing better to do at unload than to stop here
         }
     }
 }
 
-const Registry::Holder* Registry::locate(GroupKey key, const Holders& holders) const
+std::size_t Registry::home(Instance instance) const noexcept
 {
-    if (holders.empty()) {
+    // Fibonacci hashing: host instances may be aligned addresses, whose low
+    // bits say nothing.
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(instance) * 0x9E3779B97F4A7C15u) >> shift_);
+}
+
+std::uint64_t Registry::age_of(GroupKey key) const noexcept
+{
+    const auto group = groups_.find(key);
+    return group != groups_.end() ? group->second.age : 0;
+}
+
+const Registry::Slot* Registry::locate(GroupKey key, Instance instance) const noexcept
+{
+    if (size_ == 0) {
         return nullptr;
     }
-    if (key == 0) {
-        return &holders.front();
+    // Every entry of the instance lies in the run of used slots from its home
+    // slot. Key 0 takes the one of the most recently created group; the ages
+    // are looked up only when an instance lives in several groups.
+    const Slot* found = nullptr;
+    std::uint64_t found_age = 0;
+    for (std::size_t i = home(instance); slots_[i].object; i = next(i)) {
+        const Slot& slot = slots_[i];
+        if (slot.instance != instance) {
+            continue;
+        }
+        if (key != 0) {
+            if (slot.key == key) {
+                return &slot;
+            }
+        } else if (slot.alone) {
+            return &slot;
+        } else if (found == nullptr) {
+            found = &slot;
+        } else {
+            if (found_age == 0) {
+                found_age = age_of(found->key);
+            }
+            if (const std::uint64_t age = age_of(slot.key); age > found_age) {
+                found = &slot;
+                found_age = age;
+            }
+        }
     }
-    const auto found = std::find_if(holders.begin(), holders.end(),
-                                    [key](const Holder& holder) { return holder.key == key; });
-    return found != holders.end() ? &*found : nullptr;
+    return found;
+}
+
+// Sets the alone flag of the instance's entry when it has only one; with
+// more, theirs are already clear (an entry starts with it clear) but for the
+// one that was alone so far.
+void Registry::update_alone(Instance instance) noexcept
+{
+    Slot* only = nullptr;
+    for (std::size_t i = home(instance); slots_[i].object; i = next(i)) {
+        if (slots_[i].instance == instance) {
+            if (only != nullptr) {
+                only->alone = false;
+                slots_[i].alone = false;
+                return;
+            }
+            only = &slots_[i];
+        }
+    }
+    if (only != nullptr) {
+        only->alone = true;
+    }
+}
+
+void Registry::place(Slot slot) noexcept
+{
+    std::size_t i = home(slot.instance);
+    while (slots_[i].object) {
+        i = next(i);
+    }
+    slots_[i] = std::move(slot);
+}
+
+void Registry::grow()
+{
+    const std::size_t capacity = slots_.empty() ? 16 : 2 * slots_.size();
+    std::vector<Slot> old(capacity);
+    old.swap(slots_);
+    shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
+    for (Slot& slot : old) {
+        if (slot.object) {
+            place(std::move(slot));
+        }
+    }
+}
+
+void Registry::vacate(std::size_t index) noexcept
+{
+    // Backward-shift deletion: later entries of the run move into the hole
+    // when that keeps them reachable from their home slot, so no run is ever
+    // broken and no tombstones pile up.
+    std::size_t hole = index;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = next(hole); slots_[i].object; i = next(i)) {
+        const std::size_t distance_from_home = (i - home(slots_[i].instance)) & mask;
+        if (distance_from_home >= ((i - hole) & mask)) {
+            slots_[hole] = std::move(slots_[i]);
+            hole = i;
+        }
+    }
+    slots_[hole] = Slot{};
 }
 
 ObjectPtr Registry::find(GroupKey key, Instance instance) const
 {
     std::lock_guard guard(lock_);
-    const auto holders = by_instance_.find(instance);
-    if (holders == by_instance_.end()) {
-        return nullptr;
-    }
-    const Holder* holder = locate(key, holders->second);
-    return holder != nullptr ? holder->object : nullptr;
+    const Slot* slot = locate(key, instance);
+    return slot != nullptr ? slot->object : nullptr;
 }
 
 bool Registry::add(GroupKey key, Instance instance, const ObjectPtr& object)
@@ -51,59 +141,39 @@ bool Registry::add(GroupKey key, Instance instance, const ObjectPtr& object)
         return false;
     }
     std::lock_guard guard(lock_);
-    Holders& holders = by_instance_[instance];
-    if (locate(key, holders) != nullptr) {
+    if (locate(key, instance) != nullptr) {
         return false;
     }
-    try {
-        auto group = groups_.find(key);
-        const bool new_group = group == groups_.end();
-        if (new_group) {
-            group = groups_.emplace(key, Group{next_age_++, 0}).first;
-        }
-        const std::uint64_t age = group->second.age;
-        const auto position = std::find_if(holders.begin(), holders.end(),
-                                           [age](const Holder& holder) { return holder.group_age < age; });
-        try {
-            holders.insert(position, Holder{key, age, object});
-        } catch (...) {
-            if (new_group) {
-                groups_.erase(group);
-            }
-            throw;
-        }
-        ++group->second.entries;
-        ++size_;
-        return true;
-    } catch (...) {
-        if (holders.empty()) {
-            by_instance_.erase(instance);
-        }
-        throw;
+    // Everything that can throw comes first, so a failure changes nothing.
+    if (2 * (size_ + 1) > slots_.size()) {
+        grow();
     }
+    auto group = groups_.find(key);
+    if (group == groups_.end()) {
+        group = groups_.emplace(key, Group{next_age_++, 0}).first;
+    }
+    place(Slot{instance, key, false, object});
+    update_alone(instance);
+    ++group->second.entries;
+    ++size_;
+    return true;
 }
 
 ObjectPtr Registry::remove(GroupKey key, Instance instance)
 {
     std::lock_guard guard(lock_);
-    const auto holders = by_instance_.find(instance);
-    if (holders == by_instance_.end()) {
+    const Slot* slot = locate(key, instance);
+    if (slot == nullptr) {
         return nullptr;
     }
-    const Holder* holder = locate(key, holders->second);
-    if (holder == nullptr) {
-        return nullptr;
-    }
-    const auto position = holders->second.begin() + (holder - holders->second.data());
-    ObjectPtr object = std::move(position->object);
-    const auto group = groups_.find(position->key);
+    const std::size_t index = static_cast<std::size_t>(slot - slots_.data());
+    ObjectPtr object = std::move(slots_[index].object);
+    const auto group = groups_.find(slots_[index].key);
     if (group != groups_.end() && --group->second.entries == 0) {
         groups_.erase(group);
     }
-    holders->second.erase(position);
-    if (holders->second.empty()) {
-        by_instance_.erase(holders);
-    }
+    vacate(index);
+    update_alone(instance);
     --size_;
     return object;
 }

@@ -55,24 +55,36 @@ public:
     std::size_t group_count() const;
 
 private:
-    struct Holder {
-        GroupKey key;
-        std::uint64_t group_age;  // larger: created later, so nearer the front
+    // One slot of an open-addressed table keyed by instance: an entry, or
+    // free when it holds no object. A lookup reads the slots of one short
+    // run, usually one cache line (a slot never straddles two), and the
+    // object's owner: the cost stays the same however many objects live.
+    struct alignas(32) Slot {
+        Instance instance = 0;
+        GroupKey key = 0;
+        bool alone = false;  // the only entry of its instance
         ObjectPtr object;
     };
     struct Group {
-        std::uint64_t age;
+        std::uint64_t age;  // larger: created later, so nearer the front
         std::size_t entries;
     };
-    using Holders = std::vector<Holder>;  // ordered front group first
 
-    const Holder* locate(GroupKey key, const Holders& holders) const;
+    std::size_t home(Instance instance) const noexcept;
+    std::size_t next(std::size_t index) const noexcept { return (index + 1) & (slots_.size() - 1); }
+    std::uint64_t age_of(GroupKey key) const noexcept;
+    const Slot* locate(GroupKey key, Instance instance) const noexcept;
+    void update_alone(Instance instance) noexcept;
+    void place(Slot slot) noexcept;
+    void grow();
+    void vacate(std::size_t index) noexcept;
 
     mutable platform::Lock lock_;
     std::uint64_t next_age_ = 1;
     std::size_t size_ = 0;
+    unsigned shift_ = 0;  // 64 minus the bits of a slot index
     std::unordered_map<GroupKey, Group> groups_;
-    std::unordered_map<Instance, Holders> by_instance_;
+    std::vector<Slot> slots_;  // a power of two of them, at most half used
 };
 
 // The process-wide registry; it abandons the objects still registered when

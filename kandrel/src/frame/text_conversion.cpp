@@ -2,11 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace kandrel::text {
 namespace {
 
-constexpr HostChar kReplacement = 0xFFFD;
 constexpr HostChar kMaxCodePoint = 0x10FFFF;
 
 constexpr bool is_surrogate(HostChar c) { return c >= 0xD800 && c <= 0xDFFF; }
@@ -77,126 +77,152 @@ constexpr bool sorted_and_complete()
 }
 static_assert(sorted_and_complete(), "the code page table is sorted and holds 251 characters");
 
-// Trailing bytes announced by a UTF-8 lead byte.
-constexpr unsigned trailing_bytes(unsigned char lead)
+// Byte of every character below U+0100: itself, except the C1 controls
+// U+0080 to U+009F, which the code page lacks.
+constexpr std::array<unsigned char, 256> make_low_bytes()
 {
-    if (lead < 0xC0) return 0;
-    if (lead < 0xE0) return 1;
-    if (lead < 0xF0) return 2;
-    if (lead < 0xF8) return 3;
-    if (lead < 0xFC) return 4;
-    return 5;
-}
-
-constexpr std::uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u,
-                                               0x03C82080u, 0xFA082080u, 0x82082080u};
-
-// The legality rules of a UTF-8 sequence of length bytes.
-bool legal_utf8(const unsigned char* source, unsigned length)
-{
-    unsigned char a;
-    const unsigned char* src = source + length;
-    switch (length) {
-    default:
-        return false;
-    case 4:
-        if ((a = *--src) < 0x80 || a > 0xBF) return false;
-        [[fallthrough]];
-    case 3:
-        if ((a = *--src) < 0x80 || a > 0xBF) return false;
-        [[fallthrough]];
-    case 2:
-        if ((a = *--src) < 0x80 || a > 0xBF) return false;
-        switch (*source) {
-        case 0xE0: if (a < 0xA0) return false; break;
-        case 0xED: if (a > 0x9F) return false; break;
-        case 0xF0: if (a < 0x90) return false; break;
-        case 0xF4: if (a > 0x8F) return false; break;
-        default: if (a < 0x80) return false;
-        }
-        [[fallthrough]];
-    case 1:
-        if (*source >= 0x80 && *source < 0xC2) return false;
+    std::array<unsigned char, 256> bytes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        bytes[c] = static_cast<unsigned char>(c >= 0x80 && c < 0xA0 ? 0x20 : c);
     }
-    return *source <= 0xF4;
+    return bytes;
 }
+
+constexpr std::array<unsigned char, 256> kLowBytes = make_low_bytes();
+
+// The code page's 27 characters above U+00FF lie in U+0100 to U+02FF and
+// U+2000 to U+21FF: one byte per character of those two blocks, 0x20 where
+// the code page has none, so that every character maps without a search.
+constexpr HostChar kLatinBlock = 0x0100;
+constexpr HostChar kPunctuationBlock = 0x2000;
+constexpr HostChar kBlockSize = 0x200;
+
+constexpr std::array<unsigned char, 2 * kBlockSize> make_high_bytes()
+{
+    std::array<unsigned char, 2 * kBlockSize> bytes{};
+    for (auto& byte : bytes) {
+        byte = 0x20;
+    }
+    for (const CodePair& pair : kFromHost) {
+        if (pair.character >= kPunctuationBlock) {
+            bytes[kBlockSize + pair.character - kPunctuationBlock] = pair.byte;
+        } else if (pair.character >= kLatinBlock) {
+            bytes[pair.character - kLatinBlock] = pair.byte;
+        }
+    }
+    return bytes;
+}
+
+constexpr std::array<unsigned char, 2 * kBlockSize> kHighBytes = make_high_bytes();
+
+constexpr bool every_pair_maps_directly()
+{
+    for (const CodePair& pair : kFromHost) {
+        const HostChar c = pair.character;
+        const bool in_blocks = c < 0x100 || (c - kLatinBlock < kBlockSize) || (c - kPunctuationBlock < kBlockSize);
+        if (!in_blocks) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(every_pair_maps_directly(), "the code page's characters lie in the two blocks");
+
+// Runs of ASCII, the bulk of directory text, are handled eight units at a
+// time: one test of the whole group, then plain copies.
+constexpr std::size_t kGroup = 8;
+
+bool ascii_group(const HostChar* c)
+{
+    return (c[0] | c[1] | c[2] | c[3] | c[4] | c[5] | c[6] | c[7]) < 0x80;
+}
+
+bool ascii_group(const unsigned char* bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
+}
+
+void narrow_group(const HostChar* c, unsigned char* out)
+{
+    for (std::size_t k = 0; k < kGroup; ++k) {
+        out[k] = static_cast<unsigned char>(c[k]);
+    }
+}
+
+void widen_group(const unsigned char* bytes, HostChar* out)
+{
+    for (std::size_t k = 0; k < kGroup; ++k) {
+        out[k] = bytes[k];
+    }
+}
+
+constexpr bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 }  // namespace
 
 unsigned char code_page_byte(HostChar character) noexcept
 {
-    // Bytes 0x00 to 0x7F and 0xA0 to 0xFF are the characters of the same
-    // value, and 0x80 to 0x9F are none: only the 27 characters above U+00FF
-    // need the table.
     if (character < 0x100) {
-        return character >= 0x80 && character < 0xA0 ? 0x20 : static_cast<unsigned char>(character);
+        return kLowBytes[character];
     }
-    int low = 0;
-    int high = static_cast<int>(kFromHost.size()) - 1;
-    while (low <= high) {
-        const int middle = (low + high) / 2;
-        const HostChar c = kFromHost[static_cast<std::size_t>(middle)].character;
-        if (c == character) {
-            return kFromHost[static_cast<std::size_t>(middle)].byte;
-        }
-        if (c < character) {
-            low = middle + 1;
-        } else {
-            high = middle - 1;
-        }
+    if (character - kPunctuationBlock < kBlockSize) {
+        return kHighBytes[kBlockSize + character - kPunctuationBlock];
+    }
+    if (character - kLatinBlock < kBlockSize) {
+        return kHighBytes[character - kLatinBlock];
     }
     return 0x20;
 }
 
 HostChar code_page_character(unsigned char byte) noexcept { return kToHost[byte]; }
 
+// Strict UTF-32 to UTF-8: a surrogate or a code point above U+10FFFF fails
+// the whole text.
 bool utf8_into(char* area, const HostChar* characters, std::size_t count, std::size_t* length) noexcept
 {
     *length = 0;
-    unsigned char* const out = reinterpret_cast<unsigned char*>(area);
-    unsigned char* target = out;
+    unsigned char* target = reinterpret_cast<unsigned char*>(area);
     std::size_t i = 0;
-    // Runs of ASCII, the bulk of directory text, take one byte each.
-    while (i < count && characters[i] < 0x80) {
-        *target++ = static_cast<unsigned char>(characters[i++]);
-    }
-    bool ok = true;
-    for (; i < count; ++i) {
-        HostChar c = characters[i];
-        if (c < 0x80) {
-            *target++ = static_cast<unsigned char>(c);
+    while (i < count) {
+        if (count - i >= kGroup && ascii_group(characters + i)) {
+            narrow_group(characters + i, target);
+            target += kGroup;
+            i += kGroup;
             continue;
         }
-        if (is_surrogate(c)) {
-            return false;
+        // A group with something else in it goes one character at a time.
+        const std::size_t group_end = count - i >= kGroup ? i + kGroup : count;
+        for (; i < group_end; ++i) {
+            const HostChar c = characters[i];
+            if (c < 0x80) {
+                *target++ = static_cast<unsigned char>(c);
+            } else if (c < 0x800) {
+                target[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+                target[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+                target += 2;
+            } else if (c < 0x10000) {
+                if (is_surrogate(c)) {
+                    return false;
+                }
+                target[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+                target[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+                target[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+                target += 3;
+            } else if (c <= kMaxCodePoint) {
+                target[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+                target[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+                target[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+                target[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+                target += 4;
+            } else {
+                return false;
+            }
         }
-        unsigned bytes;
-        if (c < 0x800) {
-            bytes = 2;
-        } else if (c < 0x10000) {
-            bytes = 3;
-        } else if (c <= kMaxCodePoint) {
-            bytes = 4;
-        } else {
-            bytes = 3;
-            c = kReplacement;
-            ok = false;
-        }
-        static constexpr unsigned char kFirstByteMark[5] = {0x00, 0x00, 0xC0, 0xE0, 0xF0};
-        target += bytes;
-        switch (bytes) {
-        case 4: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
-        case 3: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
-        case 2: *--target = static_cast<unsigned char>((c | 0x80) & 0xBF); c >>= 6; [[fallthrough]];
-        default: *--target = static_cast<unsigned char>(c | kFirstByteMark[bytes]);
-        }
-        target += bytes;
-    }
-    if (!ok) {
-        return false;
     }
     *target = 0;
-    *length = static_cast<std::size_t>(target - out);
+    *length = static_cast<std::size_t>(target - reinterpret_cast<unsigned char*>(area));
     return true;
 }
 
@@ -219,56 +245,86 @@ char* code_page_from_host(EightBitBuffer& buffer, const HostChar* characters, st
         !buffer.ensure(count + 1)) {
         return nullptr;
     }
-    char* out = buffer.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<char>(code_page_byte(characters[i]));
+    unsigned char* out = reinterpret_cast<unsigned char*>(buffer.data());
+    std::size_t i = 0;
+    for (; count - i >= kGroup; i += kGroup) {
+        if (ascii_group(characters + i)) {
+            narrow_group(characters + i, out + i);
+        } else {
+            for (std::size_t k = i; k < i + kGroup; ++k) {
+                out[k] = code_page_byte(characters[k]);
+            }
+        }
+    }
+    for (; i < count; ++i) {
+        out[i] = code_page_byte(characters[i]);
     }
     out[count] = '\0';
     *length = count;
-    return out;
+    return buffer.data();
 }
 
+// Strict UTF-8 to UTF-32: only the well-formed sequences of the Unicode
+// standard decode (no overlong forms, no surrogates, nothing above U+10FFFF,
+// no lead bytes above F4, nothing cut off at the end); anything else fails
+// the whole text.
 bool host_from_utf8_into(HostChar* out, const char* text, std::size_t length, std::size_t* count) noexcept
 {
     *count = 0;
     const unsigned char* source = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* const end = source + length;
-    std::size_t written = 0;
-    bool ok = true;
+    HostChar* target = out;
     while (source < end) {
-        if (*source < 0x80) {
-            out[written++] = *source++;
+        if (static_cast<std::size_t>(end - source) >= kGroup && ascii_group(source)) {
+            widen_group(source, target);
+            source += kGroup;
+            target += kGroup;
             continue;
         }
-        const unsigned extra = trailing_bytes(*source);
-        if (extra >= static_cast<std::size_t>(end - source)) {
-            return false;
-        }
-        if (!legal_utf8(source, extra + 1)) {
-            return false;
-        }
-        std::uint32_t value = 0;
-        for (unsigned i = 0; i <= extra; ++i) {
-            value += *source++;
-            if (i < extra) {
-                value <<= 6;
+        // A group with something else in it goes one sequence at a time.
+        const unsigned char* const group_end = static_cast<std::size_t>(end - source) >= kGroup ? source + kGroup : end;
+        while (source < group_end) {
+            const unsigned char lead = *source;
+            const std::size_t left = static_cast<std::size_t>(end - source);
+            if (lead < 0x80) {
+                *target++ = lead;
+                source += 1;
+            } else if (lead < 0xE0) {
+                if (lead < 0xC2 || left < 2 || !continuation(source[1])) {
+                    return false;
+                }
+                *target++ = (HostChar{lead} & 0x1F) << 6 | (source[1] & 0x3Fu);
+                source += 2;
+            } else if (lead < 0xF0) {
+                if (left < 3) {
+                    return false;
+                }
+                const unsigned char second = source[1];
+                const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+                const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+                if (second < low || second > high || !continuation(source[2])) {
+                    return false;
+                }
+                *target++ = (HostChar{lead} & 0x0F) << 12 | (second & 0x3Fu) << 6 | (source[2] & 0x3Fu);
+                source += 3;
+            } else {
+                if (lead > 0xF4 || left < 4) {
+                    return false;
+                }
+                const unsigned char second = source[1];
+                const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+                const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+                if (second < low || second > high || !continuation(source[2]) || !continuation(source[3])) {
+                    return false;
+                }
+                *target++ = (HostChar{lead} & 0x07) << 18 | (second & 0x3Fu) << 12 | (source[2] & 0x3Fu) << 6 |
+                            (source[3] & 0x3Fu);
+                source += 4;
             }
         }
-        value -= kOffsetsFromUtf8[extra];
-        if (value > kMaxCodePoint) {
-            out[written++] = kReplacement;
-            ok = false;
-        } else if (is_surrogate(value)) {
-            return false;
-        } else {
-            out[written++] = value;
-        }
     }
-    if (!ok) {
-        return false;
-    }
-    out[written] = 0;
-    *count = written;
+    *target = 0;
+    *count = static_cast<std::size_t>(target - out);
     return true;
 }
 
@@ -285,8 +341,19 @@ HostChar* host_from_utf8(HostTextBuffer& buffer, const char* text, std::size_t l
 
 void host_from_code_page_into(HostChar* out, const char* text, std::size_t length) noexcept
 {
-    for (std::size_t i = 0; i < length; ++i) {
-        out[i] = kToHost[static_cast<unsigned char>(text[i])];
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::size_t i = 0;
+    for (; length - i >= kGroup; i += kGroup) {
+        if (ascii_group(bytes + i)) {
+            widen_group(bytes + i, out + i);
+        } else {
+            for (std::size_t k = i; k < i + kGroup; ++k) {
+                out[k] = kToHost[bytes[k]];
+            }
+        }
+    }
+    for (; i < length; ++i) {
+        out[i] = kToHost[bytes[i]];
     }
     out[length] = 0;
 }
