@@ -17,6 +17,9 @@ struct CommandCase {
     const char* json;
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
 const std::string kReplicaInfo = d::concat({d::integer(1), d::integer(2), d::integer(3), d::integer(4), d::integer(5),
                                             d::octets("cn=s"), d::integer(6), d::integer(7)});
 const std::string kPrivilegesList =

@@ -14,6 +14,9 @@ struct BadUsage {
     const char* message;  // expected within standard error
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const BadUsage& c, std::ostream* os) { *os << c.name; }
+
 const BadUsage kBadUsage[] = {
     {"no_command", {}, "no command given"},
     {"unknown_command", {"explode"}, "unknown command 'explode'"},

@@ -7,6 +7,8 @@
 // must still be deletable.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -192,6 +194,9 @@ struct Sweep {
     const char* name;
     Scenario scenario;
 };
+
+// Failures name the case, not its bytes.
+void PrintTo(const Sweep& c, std::ostream* os) { *os << c.name; }
 
 class AllocationSweep : public ::testing::TestWithParam<Sweep> {
 protected:

@@ -2,6 +2,8 @@
 // checked against what the client library then reports.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "directory_test_support.h"
@@ -21,6 +23,9 @@ struct RoundTrip {
     const char* text;
     std::int32_t integer;
 };
+
+// Failures name the case, not its bytes.
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
 
 std::string name_of(const ::testing::TestParamInfo<RoundTrip>& info) { return info.param.name; }
 
