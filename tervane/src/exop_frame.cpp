@@ -131,7 +131,9 @@ ValueDecoder::ValueDecoder(const berval& value, int decode_error, int init_error
         status_ = decode_error;
         return;
     }
-    // ber_init would copy the bytes into a buffer of its own first.
+    // Read in place (ber_init would copy the bytes into a buffer of its own
+    // first). liblber reads the byte after an element that ends the buffer;
+    // every value the client library hands over has one there, its NUL.
     ber_.reset(ber_alloc_t(0));
     if (!ber_) {
         status_ = init_error;

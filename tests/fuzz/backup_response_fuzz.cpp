@@ -2,10 +2,12 @@
 #include <cstdint>
 
 #include "backup.h"
+#include "library_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    berval value{static_cast<ber_len_t>(size), reinterpret_cast<char*>(const_cast<std::uint8_t*>(data))};
+    const LibraryValue input(data, size);
+    const berval& value = input.get();
     int length = 0;
     tervane::BackupResponse response;
     tervane::decode_backup_response(value, &length, response);

@@ -6,13 +6,15 @@
 #include <cstdlib>
 
 #include "event_records.h"
+#include "library_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return 0;
     bool with_record = (data[0] & 1) == 0;
-    berval value{static_cast<ber_len_t>(size - 1), reinterpret_cast<char*>(const_cast<std::uint8_t*>(data + 1))};
+    const LibraryValue input(data + 1, size - 1);
+    const berval& value = input.get();
     int type = 0, result = 0;
     event_record* record = nullptr;
     int rc = tervane::decode_event_notification(value, &type, &result, with_record ? &record : nullptr);

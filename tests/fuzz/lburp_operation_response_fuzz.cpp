@@ -5,10 +5,12 @@
 
 #include "extended_result.h"
 #include "tervane.h"
+#include "library_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    berval value{static_cast<ber_len_t>(size), reinterpret_cast<char*>(const_cast<std::uint8_t*>(data))};
+    const LibraryValue input(data, size);
+    const berval& value = input.get();
     int count = -1;
     lburp_operation_result* results = nullptr;
     int rc = tervane::decode_operation_response(value, &count, &results);

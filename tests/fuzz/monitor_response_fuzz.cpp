@@ -3,10 +3,12 @@
 
 #include "extended_result.h"
 #include "tervane.h"
+#include "library_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    berval value{static_cast<ber_len_t>(size), reinterpret_cast<char*>(const_cast<std::uint8_t*>(data))};
+    const LibraryValue input(data, size);
+    const berval& value = input.get();
     int count = -1;
     event_spec* specs = nullptr;
     if (tervane::decode_monitor_response(value, &count, &specs) != 0 && (specs != nullptr || count != 0))

@@ -3,10 +3,12 @@
 
 #include "replication_filter.h"
 #include "tervane.h"
+#include "library_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    berval value{static_cast<ber_len_t>(size), reinterpret_cast<char*>(const_cast<std::uint8_t*>(data))};
+    const LibraryValue input(data, size);
+    const berval& value = input.get();
     char* filter = nullptr;
     tervane::decode_replication_filter(value, &filter);
     tervane_memfree(filter);
