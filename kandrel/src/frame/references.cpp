@@ -4,29 +4,16 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "debug_log.h"
+#include "open_slots.h"
 #include "parameters.h"
 #include "platform.h"
 
 namespace kandrel::refs {
 namespace {
-
-struct ObjectKey {
-    Kind kind;
-    void* object;
-    bool operator==(const ObjectKey&) const = default;
-};
-
-struct ObjectKeyHash {
-    std::size_t operator()(const ObjectKey& key) const noexcept
-    {
-        return std::hash<void*>()(key.object) ^ (static_cast<std::size_t>(key.kind) << 1);
-    }
-};
 
 // Releases a host-owned object when the last holder (the table or a pin)
 // lets go; a disarmed one releases nothing.
@@ -54,45 +41,46 @@ public:
     // already gone, and host programs may still hold their references.
     ~TokenTable()
     {
-        for (auto& [token, record] : records_) {
-            if (record.owner) {
-                new (std::nothrow) std::shared_ptr<void>(std::move(record.owner));
+        records_.for_each([](RecordSlot& slot) {
+            if (slot.record.owner) {
+                new (std::nothrow) std::shared_ptr<void>(std::move(slot.record.owner));
             }
-        }
+        });
     }
 
     Token mint(Kind kind, void* object, Token from, std::shared_ptr<void> owner)
     {
-        std::unique_lock guard(lock_);
-        if (const auto known = by_object_.find({kind, object}); known != by_object_.end()) {
+        std::lock_guard guard(lock_);
+        if (const ObjectSlot* known = find_object(kind, object); known != nullptr) {
             if (owner) {
                 // Already the table's: the second owner must not release it.
                 std::get_deleter<Releaser>(owner)->armed = false;
             }
-            return known->second;
+            return known->token;
         }
         Token chain = 0;
         if (from != 0) {
-            const auto parent = records_.find(from);
-            if (parent == records_.end()) {
+            const RecordSlot* parent = find_record(from);
+            if (parent == nullptr) {
                 // The chain was freed while the object was being taken from it.
-                guard.unlock();
                 return 0;
             }
-            chain = parent->second.chain != 0 ? parent->second.chain : from;
+            chain = parent->record.chain != 0 ? parent->record.chain : from;
         }
         const Token token = next_free_token();
-        records_.emplace(token, Record{kind, object, chain, std::move(owner), false});
-        try {
-            by_object_.emplace(ObjectKey{kind, object}, token);
-            if (chain != 0) {
-                dependents_[chain].push_back(token);
+        // Everything that can fail comes first, so a failure changes nothing
+        // (and the owner, dropped by the caller, releases the object).
+        records_.reserve_one();
+        by_object_.reserve_one();
+        if (chain != 0) {
+            RecordSlot* head = find_record(chain);
+            if (head == nullptr) {
+                return 0;
             }
-        } catch (...) {
-            std::shared_ptr<void> dropped = erase_one(token);
-            guard.unlock();
-            throw;
+            head->record.members.push_back(token);
         }
+        records_.place(RecordSlot{token, Record{kind, object, chain, std::move(owner), false, {}}});
+        by_object_.place(ObjectSlot{kind, object, token});
         return token;
     }
 
@@ -100,18 +88,17 @@ public:
     {
         Pin pin;
         std::lock_guard guard(lock_);
-        const auto found = records_.find(token);
-        if (found == records_.end() || !readable_as(found->second.kind, kind) ||
-            found->second.orphaned) {
+        const RecordSlot* found = find_record(token);
+        if (found == nullptr || !readable_as(found->record.kind, kind) || found->record.orphaned) {
             return pin;
         }
-        const Record& record = found->second;
+        const Record& record = found->record;
         if (record.chain != 0) {
-            const auto chain = records_.find(record.chain);
-            if (chain == records_.end()) {
+            const RecordSlot* chain = find_record(record.chain);
+            if (chain == nullptr) {
                 return pin;
             }
-            pin.chain_ = chain->second.owner;
+            pin.chain_ = chain->record.owner;
         }
         pin.own_ = record.owner;
         pin.object_ = record.object;
@@ -127,32 +114,27 @@ public:
         std::vector<std::shared_ptr<void>> dropped;
         {
             std::lock_guard guard(lock_);
-            const auto found = records_.find(token);
-            if (found == records_.end() || !readable_as(found->second.kind, kind) ||
-                !releasable(found->second)) {
+            RecordSlot* found = find_record(token);
+            if (found == nullptr || !readable_as(found->record.kind, kind) || !releasable(found->record)) {
                 return false;
             }
-            const auto family = dependents_.find(token);
             // Room first, so nothing changes when memory is short.
-            dropped.reserve(1 + (family != dependents_.end() ? family->second.size() : 0));
-            if (family != dependents_.end()) {
-                const std::vector<Token> members = std::move(family->second);
-                dependents_.erase(family);
-                for (const Token member : members) {
-                    const auto dependent = records_.find(member);
-                    if (dependent == records_.end() || dependent->second.chain != token) {
-                        continue;  // freed on its own earlier
-                    }
-                    if (dependent->second.owner) {
-                        // A BER element: still the host's to free, never usable again.
-                        dependent->second.orphaned = true;
-                        dependent->second.chain = 0;
-                    } else {
-                        dropped.push_back(erase_one(member));
-                    }
+            dropped.reserve(1 + found->record.members.size());
+            const std::vector<Token> members = std::move(found->record.members);
+            for (const Token member : members) {
+                RecordSlot* dependent = find_record(member);
+                if (dependent == nullptr || dependent->record.chain != token) {
+                    continue;  // freed on its own earlier
+                }
+                if (dependent->record.owner) {
+                    // A BER element: still the host's to free, never usable again.
+                    dependent->record.orphaned = true;
+                    dependent->record.chain = 0;
+                } else {
+                    dropped.push_back(erase(dependent));
                 }
             }
-            dropped.push_back(erase_one(token));
+            dropped.push_back(erase(find_record(token)));
         }
         return true;
     }
@@ -160,9 +142,8 @@ public:
     bool is_chain_head(Token token)
     {
         std::lock_guard guard(lock_);
-        const auto found = records_.find(token);
-        return found != records_.end() && found->second.kind == Kind::message &&
-               found->second.chain == 0;
+        const RecordSlot* found = find_record(token);
+        return found != nullptr && found->record.kind == Kind::message && found->record.chain == 0;
     }
 
     std::size_t size()
@@ -173,12 +154,48 @@ public:
 
 private:
     struct Record {
-        Kind kind;
-        void* object;
-        Token chain;                  // the chain head it was taken from; 0 for heads
+        Kind kind = Kind::session;
+        void* object = nullptr;
+        Token chain = 0;              // the chain head it was taken from; 0 for heads
         std::shared_ptr<void> owner;  // set for host-owned objects
-        bool orphaned;                // a BER element whose chain is gone
+        bool orphaned = false;        // a BER element whose chain is gone
+        // For a chain head, the tokens taken from it. Tokens freed on their
+        // own stay listed until the chain goes; their records tell them apart.
+        std::vector<Token> members;
     };
+    struct RecordSlot {
+        Token token = 0;  // 0: free
+        Record record;
+    };
+    struct RecordPolicy {
+        static bool occupied(const RecordSlot& slot) noexcept { return slot.token != 0; }
+        static std::uint64_t hash(const RecordSlot& slot) noexcept { return slot.token; }
+    };
+    // Which token an object already has, so that one object keeps one token.
+    struct ObjectSlot {
+        Kind kind = Kind::session;
+        void* object = nullptr;
+        Token token = 0;  // 0: free
+    };
+    struct ObjectPolicy {
+        static std::uint64_t hash(Kind kind, const void* object) noexcept
+        {
+            return reinterpret_cast<std::uintptr_t>(object) ^ static_cast<std::uint64_t>(kind);
+        }
+        static bool occupied(const ObjectSlot& slot) noexcept { return slot.token != 0; }
+        static std::uint64_t hash(const ObjectSlot& slot) noexcept { return hash(slot.kind, slot.object); }
+    };
+
+    RecordSlot* find_record(Token token) noexcept
+    {
+        return records_.find(token, [token](const RecordSlot& slot) { return slot.token == token; });
+    }
+    const ObjectSlot* find_object(Kind kind, const void* object) const noexcept
+    {
+        return by_object_.find(ObjectPolicy::hash(kind, object), [kind, object](const ObjectSlot& slot) {
+            return slot.object == object && slot.kind == kind;
+        });
+    }
 
     // What the host may free: what it owns, and the session tokens.
     static bool releasable(const Record& record)
@@ -188,36 +205,32 @@ private:
 
     // Tokens count up and are not reused until the counter wraps around, so
     // a released reference stays dead for a long time.
-    Token next_free_token()
+    Token next_free_token() noexcept
     {
         for (;;) {
             const Token candidate = next_++;
-            if (candidate != 0 && records_.find(candidate) == records_.end()) {
+            if (candidate != 0 && find_record(candidate) == nullptr) {
                 return candidate;
             }
         }
     }
 
-    // Forgets token; answers its owner for the caller to drop outside the lock.
-    std::shared_ptr<void> erase_one(Token token)
+    // Forgets the record at slot; answers its owner for the caller to drop
+    // outside the lock.
+    std::shared_ptr<void> erase(RecordSlot* slot) noexcept
     {
-        const auto found = records_.find(token);
-        if (found == records_.end()) {
-            return nullptr;
+        std::shared_ptr<void> owner = std::move(slot->record.owner);
+        if (const ObjectSlot* known = find_object(slot->record.kind, slot->record.object); known != nullptr) {
+            by_object_.vacate(known);
         }
-        std::shared_ptr<void> owner = std::move(found->second.owner);
-        by_object_.erase({found->second.kind, found->second.object});
-        records_.erase(found);
+        records_.vacate(slot);
         return owner;
     }
 
     platform::Lock lock_;
     Token next_ = 1;
-    std::unordered_map<Token, Record> records_;
-    std::unordered_map<ObjectKey, Token, ObjectKeyHash> by_object_;
-    // Per chain head, the tokens taken from it. Tokens freed on their own
-    // stay listed until the chain goes; their records tell them apart.
-    std::unordered_map<Token, std::vector<Token>> dependents_;
+    OpenSlots<RecordSlot, RecordPolicy> records_;
+    OpenSlots<ObjectSlot, ObjectPolicy> by_object_;
 };
 
 namespace {

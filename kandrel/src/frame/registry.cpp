@@ -1,6 +1,5 @@
 #include "registry.h"
 
-#include <bit>
 #include <mutex>
 #include <new>
 
@@ -11,19 +10,9 @@ namespace kandrel {
 void Registry::abandon() noexcept
 {
     std::lock_guard guard(lock_);
-    for (const Slot& slot : slots_) {
-        // A leaked owner keeps the object alive for good.
-        if (slot.object && new (std::nothrow) ObjectPtr(slot.object) == nullptr) {
-            return;  // nothing better to do at unload than to stop here
-        }
-    }
-}
-
-std::size_t Registry::home(Instance instance) const noexcept
-{
-    // Fibonacci hashing: host instances may be aligned addresses, whose low
-    // bits say nothing.
-    return static_cast<std::size_t>((static_cast<std::uint64_t>(instance) * 0x9E3779B97F4A7C15u) >> shift_);
+    // A leaked owner keeps the object alive for good; when even that cannot
+    // be made there is nothing better to do at unload than to go on.
+    slots_.for_each([](const Slot& slot) { static_cast<void>(new (std::nothrow) ObjectPtr(slot.object)); });
 }
 
 std::uint64_t Registry::age_of(GroupKey key) const noexcept
@@ -34,7 +23,7 @@ std::uint64_t Registry::age_of(GroupKey key) const noexcept
 
 const Registry::Slot* Registry::locate(GroupKey key, Instance instance) const noexcept
 {
-    if (size_ == 0) {
+    if (slots_.size() == 0) {
         return nullptr;
     }
     // Every entry of the instance lies in the run of used slots from its home
@@ -42,7 +31,8 @@ const Registry::Slot* Registry::locate(GroupKey key, Instance instance) const no
     // are looked up only when an instance lives in several groups.
     const Slot* found = nullptr;
     std::uint64_t found_age = 0;
-    for (std::size_t i = home(instance); slots_[i].object; i = next(i)) {
+    const auto hash = static_cast<std::uint64_t>(instance);
+    for (std::size_t i = slots_.home(hash); slots_.occupied(i); i = slots_.next(i)) {
         const Slot& slot = slots_[i];
         if (slot.instance != instance) {
             continue;
@@ -74,7 +64,8 @@ const Registry::Slot* Registry::locate(GroupKey key, Instance instance) const no
 void Registry::update_alone(Instance instance) noexcept
 {
     Slot* only = nullptr;
-    for (std::size_t i = home(instance); slots_[i].object; i = next(i)) {
+    const auto hash = static_cast<std::uint64_t>(instance);
+    for (std::size_t i = slots_.home(hash); slots_.occupied(i); i = slots_.next(i)) {
         if (slots_[i].instance == instance) {
             if (only != nullptr) {
                 only->alone = false;
@@ -87,45 +78,6 @@ void Registry::update_alone(Instance instance) noexcept
     if (only != nullptr) {
         only->alone = true;
     }
-}
-
-void Registry::place(Slot slot) noexcept
-{
-    std::size_t i = home(slot.instance);
-    while (slots_[i].object) {
-        i = next(i);
-    }
-    slots_[i] = std::move(slot);
-}
-
-void Registry::grow()
-{
-    const std::size_t capacity = slots_.empty() ? 16 : 2 * slots_.size();
-    std::vector<Slot> old(capacity);
-    old.swap(slots_);
-    shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
-    for (Slot& slot : old) {
-        if (slot.object) {
-            place(std::move(slot));
-        }
-    }
-}
-
-void Registry::vacate(std::size_t index) noexcept
-{
-    // Backward-shift deletion: later entries of the run move into the hole
-    // when that keeps them reachable from their home slot, so no run is ever
-    // broken and no tombstones pile up.
-    std::size_t hole = index;
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = next(hole); slots_[i].object; i = next(i)) {
-        const std::size_t distance_from_home = (i - home(slots_[i].instance)) & mask;
-        if (distance_from_home >= ((i - hole) & mask)) {
-            slots_[hole] = std::move(slots_[i]);
-            hole = i;
-        }
-    }
-    slots_[hole] = Slot{};
 }
 
 ObjectPtr Registry::find(GroupKey key, Instance instance) const
@@ -145,17 +97,14 @@ bool Registry::add(GroupKey key, Instance instance, const ObjectPtr& object)
         return false;
     }
     // Everything that can throw comes first, so a failure changes nothing.
-    if (2 * (size_ + 1) > slots_.size()) {
-        grow();
-    }
+    slots_.reserve_one();
     auto group = groups_.find(key);
     if (group == groups_.end()) {
         group = groups_.emplace(key, Group{next_age_++, 0}).first;
     }
-    place(Slot{instance, key, false, object});
+    slots_.place(Slot{instance, key, false, object});
     update_alone(instance);
     ++group->second.entries;
-    ++size_;
     return true;
 }
 
@@ -166,22 +115,21 @@ ObjectPtr Registry::remove(GroupKey key, Instance instance)
     if (slot == nullptr) {
         return nullptr;
     }
-    const std::size_t index = static_cast<std::size_t>(slot - slots_.data());
-    ObjectPtr object = std::move(slots_[index].object);
-    const auto group = groups_.find(slots_[index].key);
+    // The object leaves with the caller, outside the lock.
+    ObjectPtr object = std::move(const_cast<Slot*>(slot)->object);
+    const auto group = groups_.find(slot->key);
     if (group != groups_.end() && --group->second.entries == 0) {
         groups_.erase(group);
     }
-    vacate(index);
+    slots_.vacate(slot);
     update_alone(instance);
-    --size_;
     return object;
 }
 
 std::size_t Registry::size() const
 {
     std::lock_guard guard(lock_);
-    return size_;
+    return slots_.size();
 }
 
 std::size_t Registry::group_count() const

@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
-#include <vector>
 
 #include "host_interface.h"
+#include "open_slots.h"
 #include "platform.h"
 
 namespace kandrel {
@@ -55,36 +55,33 @@ public:
     std::size_t group_count() const;
 
 private:
-    // One slot of an open-addressed table keyed by instance: an entry, or
-    // free when it holds no object. A lookup reads the slots of one short
-    // run, usually one cache line (a slot never straddles two), and the
-    // object's owner: the cost stays the same however many objects live.
+    // One slot of the table keyed by instance: an entry, or free when it
+    // holds no object. A lookup reads the slots of one short run, usually one
+    // cache line (a slot never straddles two), and the object's owner: the
+    // cost stays the same however many objects live.
     struct alignas(32) Slot {
         Instance instance = 0;
         GroupKey key = 0;
         bool alone = false;  // the only entry of its instance
         ObjectPtr object;
     };
+    struct SlotPolicy {
+        static bool occupied(const Slot& slot) noexcept { return slot.object != nullptr; }
+        static std::uint64_t hash(const Slot& slot) noexcept { return static_cast<std::uint64_t>(slot.instance); }
+    };
     struct Group {
         std::uint64_t age;  // larger: created later, so nearer the front
         std::size_t entries;
     };
 
-    std::size_t home(Instance instance) const noexcept;
-    std::size_t next(std::size_t index) const noexcept { return (index + 1) & (slots_.size() - 1); }
     std::uint64_t age_of(GroupKey key) const noexcept;
     const Slot* locate(GroupKey key, Instance instance) const noexcept;
     void update_alone(Instance instance) noexcept;
-    void place(Slot slot) noexcept;
-    void grow();
-    void vacate(std::size_t index) noexcept;
 
     mutable platform::Lock lock_;
     std::uint64_t next_age_ = 1;
-    std::size_t size_ = 0;
-    unsigned shift_ = 0;  // 64 minus the bits of a slot index
     std::unordered_map<GroupKey, Group> groups_;
-    std::vector<Slot> slots_;  // a power of two of them, at most half used
+    OpenSlots<Slot, SlotPolicy> slots_;
 };
 
 // The process-wide registry; it abandons the objects still registered when
