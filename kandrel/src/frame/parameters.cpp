@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -389,7 +390,10 @@ bool append_return_value(HostCallInfo* call, HostValueHandle value) noexcept
         host::value_free(value);
         return false;
     }
-    auto* item = static_cast<HostItem*>(std::calloc(1, sizeof(HostItem)));
+    // One item is made for nearly every method call. Not calloc, which is
+    // about twice the cost of allocating and zeroing for glibc's small
+    // blocks (and which a malloc plus memset would be compiled into).
+    auto* item = new (std::nothrow) HostItem{};
     if (item == nullptr) {
         host::value_free(value);
         return false;
@@ -405,12 +409,12 @@ bool append_return_value(HostCallInfo* call, HostValueHandle value) noexcept
     }
     if (*link != nullptr) {
         // The list never ends: do not make it worse.
-        std::free(item);
+        delete item;
         host::value_free(value);
         return false;
     }
     if (!remember_item(item)) {
-        std::free(item);
+        delete item;
         host::value_free(value);
         return false;
     }
@@ -537,7 +541,7 @@ void release_results(HostCallInfo* call) noexcept
             if (item->value != 0) {
                 host::value_free(item->value);
             }
-            std::free(item);
+            delete item;
         } else {
             link = &item->next;
         }
