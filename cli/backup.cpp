@@ -115,8 +115,8 @@ int backup(Invocation& call)
     TervaneString state_text;
     TervaneString data, sizes;
     int length = 0;
-    call.check(ldap_backup_object(ld, dn.data(), call.has("extra") ? extra.data() : nullptr, Out(state_text),
-                                  Out(data), Out(sizes), &length),
+    call.check(ldap_backup_object(ld, dn.data(), call.has("extra") ? extra.data() : nullptr, out(state_text),
+                                  out(data), out(sizes), &length),
                "ldap_backup_object");
     BackupFile file;
     file.header = {{"dn", dn},

@@ -16,7 +16,7 @@ int show_dn(Invocation& call, const char* what, Request&& request)
     if (ld == nullptr)
         return 0;
     TervaneString dn;
-    call.check(request(ld, Out(dn)), what);
+    call.check(request(ld, out(dn)), what);
     call.out().document(Json{{"dn", text_value(dn.get())}});
     return 0;
 }

@@ -221,7 +221,7 @@ void Loader::start()
     }
     int code = 0, start_value = 0;
     LdapString text;
-    call_.check(ldap_parse_lburp_start_response(ld_, message.get(), &code, Out(text), &start_value, 0),
+    call_.check(ldap_parse_lburp_start_response(ld_, message.get(), &code, out(text), &start_value, 0),
                 "ldap_parse_lburp_start_response");
     if (code != LDAP_SUCCESS) {
         call_.out().failure("starting the bulk stream", code, text ? text.get() : "");
@@ -277,7 +277,7 @@ void Loader::settle(const Batch& batch, LDAPMessage* message)
     int code = 0, count = 0;
     LdapString text;
     TervanePtr<lburp_operation_result> results;
-    int rc = ldap_parse_lburp_operation_response(ld_, message, &code, Out(text), &count, Out(results), 0);
+    int rc = ldap_parse_lburp_operation_response(ld_, message, &code, out(text), &count, out(results), 0);
     if (rc != LDAP_SUCCESS) {
         stop(rc, "the answer to batch " + std::to_string(batch.sequence) + " could not be read", &batch);
         return;
@@ -382,7 +382,7 @@ void Loader::end()
         return;
     int code = 0;
     LdapString text;
-    rc = ldap_parse_lburp_end_response(ld_, message.get(), &code, Out(text), 0);
+    rc = ldap_parse_lburp_end_response(ld_, message.get(), &code, out(text), 0);
     if (rc != LDAP_SUCCESS || code != LDAP_SUCCESS) {
         int failure = rc != LDAP_SUCCESS ? rc : code;
         call_.out().failure("ending the bulk stream", failure, text ? text.get() : "");

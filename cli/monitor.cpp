@@ -50,7 +50,7 @@ int notification_data_type(LDAP* ld, LDAPMessage* accepted)
 {
     LdapString name;
     berval* raw_value = nullptr;
-    if (ldap_parse_intermediate(ld, accepted, Out(name), &raw_value, nullptr, 0) != LDAP_SUCCESS)
+    if (ldap_parse_intermediate(ld, accepted, out(name), &raw_value, nullptr, 0) != LDAP_SUCCESS)
         return 0;
     BervalPtr value(raw_value);
     if (!value || value->bv_len == 0 || value->bv_val == nullptr)
@@ -70,7 +70,7 @@ bool print_event(Invocation& call, LDAP* ld, LDAPMessage* message)
 {
     int type = 0, result = 0;
     EventPtr record;
-    int rc = ldap_parse_ds_event(ld, message, &type, &result, Out(record), 0);
+    int rc = ldap_parse_ds_event(ld, message, &type, &result, out(record), 0);
     if (rc != LDAP_SUCCESS) {
         call.out().failure("an event notification could not be decoded", rc);
         return false;
@@ -88,7 +88,7 @@ int finish(Invocation& call, LDAP* ld, LDAPMessage* message)
     int code = 0, count = 0;
     LdapString error_message;
     TervanePtr<event_spec> accepted;
-    call.check(ldap_parse_monitor_events_response(ld, message, &code, Out(error_message), &count, Out(accepted), 0),
+    call.check(ldap_parse_monitor_events_response(ld, message, &code, out(error_message), &count, out(accepted), 0),
                "ldap_parse_monitor_events_response");
     Json specs = Json::array();
     for (int i = 0; accepted && i < count; ++i)

@@ -67,8 +67,8 @@ int list(Invocation& call)
     LDAP* ld = call.session();
     if (ld == nullptr)
         return 0;
-    ValueList replicas;
-    call.check(ldap_list_replicas(ld, dn.data(), Out(replicas)), "ldap_list_replicas");
+    LdapValues replicas;
+    call.check(ldap_list_replicas(ld, dn.data(), out(replicas)), "ldap_list_replicas");
     Json names = Json::array();
     for (char** name = replicas.get(); name != nullptr && *name != nullptr; ++name)
         names.push_back(text_value(*name));

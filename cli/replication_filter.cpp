@@ -80,7 +80,7 @@ int get(Invocation& call)
     if (ld == nullptr)
         return 0;
     TervaneString filter;
-    call.check(ldap_get_replication_filter(ld, server.data(), Out(filter)), "ldap_get_replication_filter");
+    call.check(ldap_get_replication_filter(ld, server.data(), out(filter)), "ldap_get_replication_filter");
     std::string text = filter ? filter.get() : "";
     std::string reason;
     auto classes = parse_filter(text, reason);

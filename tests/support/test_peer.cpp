@@ -14,6 +14,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ldap_owners.h"
+
 namespace testpeer {
 
 namespace {
@@ -33,10 +35,7 @@ constexpr ber_tag_t kRequestName = 0x80;
 constexpr ber_tag_t kRequestValue = 0x81;
 constexpr ber_tag_t kControls = 0xA0;
 
-struct BerDeleter {
-    void operator()(BerElement* ber) const { ber_free(ber, 1); }
-};
-using Ber = std::unique_ptr<BerElement, BerDeleter>;
+using Ber = ldapc::BerPtr;
 
 void send_all(int fd, const char* data, std::size_t length)
 {

@@ -13,6 +13,7 @@
 #include "benchmark_pairs.h"
 #include "ber_text.h"
 #include "event_records.h"
+#include "ldap_owners.h"
 #include "test_peer.h"
 #include "tervane.h"
 
@@ -32,10 +33,6 @@ std::string event(int n, std::initializer_list<std::string> fields, const std::s
 }
 
 // ---- The walk ----------------------------------------------------------------
-
-struct BerFree {
-    void operator()(BerElement* ber) const { ber_free(ber, 1); }
-};
 
 // What the walk copied, freed at the end of each iteration.
 class Copies {
@@ -289,7 +286,7 @@ std::vector<Family> families()
 // The walk over a value: the decoder, "{ii", the data header, the fields.
 void walk_value(const berval& value, Walk walk)
 {
-    std::unique_ptr<BerElement, BerFree> ber(ber_init(const_cast<berval*>(&value)));
+    ldapc::BerPtr ber(ber_init(const_cast<berval*>(&value)));
     int type = 0, result = 0;
     ber_len_t length = 0;
     ber_scanf(ber.get(), "{ii", &type, &result);

@@ -9,6 +9,7 @@
 
 #include "benchmark_pairs.h"
 #include "ber_text.h"
+#include "ldap_owners.h"
 #include "test_peer.h"
 #include "tervane.h"
 
@@ -19,10 +20,7 @@ constexpr char kDnsToX500Response[] = "2.16.840.1.113719.1.27.100.102";
 constexpr char kLburpOperationRequest[] = "2.16.840.1.113719.1.142.100.6";
 constexpr int kBatch = 50;
 
-struct BerFree {
-    void operator()(BerElement* ber) const { ber_free(ber, 1); }
-};
-using BerPtr = std::unique_ptr<BerElement, BerFree>;
+using ldapc::BerPtr;
 
 testpeer::TestPeer& peer()
 {
