@@ -1,30 +1,11 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 toolchain
-# (g++-mingw-w64-i686 and binutils-mingw-w64-i686):
+# Cross build for 32-bit Windows, the deliverables' own platform, with Debian's
+# mingw-w64 toolchain (g++-mingw-w64-i686-posix and binutils-mingw-w64-i686):
 #
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
 #   cmake --build build-windows
 #
-# The compilers are the POSIX-threads variants: only those offer std::thread
-# and std::mutex, which the component's tests use. The C and C++ runtime
-# support libraries (libgcc, libstdc++, winpthreads) are linked statically, so
-# the DLLs import nothing from the toolchain: only Windows' own system DLLs and,
-# for Tervane, the LDAP client library.
-set(CMAKE_SYSTEM_NAME Windows)
+# Its DLLs are the ones checked statically (exports, ordinals, __stdcall
+# decoration, imports, resources, the host records' 32-bit layout).
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(_mingw i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${_mingw}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${_mingw}-g++-posix)
-set(CMAKE_RC_COMPILER ${_mingw}-windres)
-set(CMAKE_DLLTOOL ${_mingw}-dlltool)
-set(CMAKE_OBJDUMP ${_mingw}-objdump)
-set(CMAKE_NM ${_mingw}-nm)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

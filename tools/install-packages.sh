@@ -10,10 +10,14 @@ packages=(
   libldap-dev ldap-utils slapd
   libgtest-dev libgmock-dev libbenchmark-dev googletest
   nlohmann-json3-dev groff-base
-  # The 32-bit Windows cross build (POSIX-threads compilers) and wine, which
-  # runs its test programs; wine32 is a package of the i386 architecture.
+  # The Windows cross builds (POSIX-threads compilers): the 32-bit one, whose
+  # DLLs are checked statically, and the 64-bit one, whose test programs run
+  # under wine64 on every x86_64 machine. wine32, a package of the i386
+  # architecture, runs the 32-bit test programs where the kernel runs i386
+  # programs; it installs on every machine.
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 wine32:i386
 )
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386

@@ -1,41 +1,92 @@
 #!/usr/bin/env bash
-# Installs the packages, builds and runs every test: the normal build, the
-# AddressSanitizer/UBSan/LeakSanitizer build, the ThreadSanitizer build of the
-# plug-in's tests, the fuzz targets (each for FUZZ_SECONDS, default 60), and the
-# 32-bit Windows cross build with its checks and the plug-in's tests under wine.
+# Installs the packages, builds and runs every test: the fuzz targets (each for
+# FUZZ_SECONDS, default 60), the ThreadSanitizer build of Kandrel's tests, the
+# AddressSanitizer/UBSan/LeakSanitizer build, the normal build, the 32-bit
+# Windows cross build with its static checks, and the 64-bit Windows cross
+# build whose test programs run under wine64. Where the machine runs i386
+# programs, the 32-bit Windows test programs run under wine as well. Each
+# section's time is printed when it ends, and all of them at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-packages.sh
 jobs=${JOBS:-2}
 fuzz_seconds=${FUZZ_SECONDS:-60}
 
+# What this machine can do, in one line, so that a failing run says at once
+# whether the machine is the cause. Debian's 32-bit wine loader is itself an
+# i386 program: where the kernel refuses those (IA-32 emulation off), it fails
+# with "Exec format error".
+wine32_loader=/usr/lib/wine/wine
+wine64_loader=/usr/lib/wine/wine64
+if "$wine32_loader" --version >/dev/null 2>&1; then
+  runs_i386=yes
+  i386_note="yes"
+elif [ -e "$wine32_loader" ]; then
+  runs_i386=no
+  i386_note="no ($("$wine32_loader" --version 2>&1 | head -n 1 | sed 's/^.*: //'); the 32-bit Windows test programs are left out)"
+else
+  runs_i386=no
+  i386_note="no (wine32 is not installed; the 32-bit Windows test programs are left out)"
+fi
+echo "machine: $(uname -m), $(nproc) cores; 32-bit programs: $i386_note; wine64: $("$wine64_loader" --version 2>&1 | head -n 1)"
+
+timings=()
+section_name=
+section_start=
+section() {  # name: ends the running section and starts the next
+  local now
+  now=$(date +%s)
+  if [ -n "$section_name" ]; then
+    timings+=("$(printf '%5d s  %s' $((now - section_start)) "$section_name")")
+    echo "-- $section_name: $((now - section_start)) s"
+  fi
+  section_name=$1
+  section_start=$now
+  [ -n "$section_name" ] && echo "== $section_name =="
+  return 0
+}
+run_start=$(date +%s)
+
 configure() {  # folder, extra options...
   local folder=$1; shift
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
-echo "== fuzz targets (clang, ${fuzz_seconds}s each) =="
+section "fuzz targets (clang, ${fuzz_seconds}s each)"
 CC=clang CXX=clang++ configure build-fuzz -DLDAPEXT_FUZZ=ON -DLDAPEXT_BENCHMARKS=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzzers
 bash tools/run-fuzzers.sh build-fuzz "$fuzz_seconds"
 
-echo "== ThreadSanitizer build: plug-in tests =="
+section "ThreadSanitizer build: Kandrel's tests"
 configure build-tsan -DLDAPEXT_TSAN=ON -DLDAPEXT_TERVANE=OFF -DLDAPEXT_SLAPD_PLUGIN=OFF -DLDAPEXT_BENCHMARKS=OFF
 cmake --build build-tsan -j"$jobs"
 (cd build-tsan && ctest --output-on-failure -j"$jobs" -L kandrel)
 
-echo "== AddressSanitizer, UBSan and LeakSanitizer build =="
+section "AddressSanitizer, UBSan and LeakSanitizer build"
 configure build-asan -DLDAPEXT_SANITIZE=ON -DLDAPEXT_BENCHMARKS=OFF
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
-echo "== normal build =="
+section "normal build"
 configure build
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-echo "== 32-bit Windows cross build: export, import and resource checks, plug-in tests under wine =="
-# The folder of tools/build-windows.sh, with the checks and tests switched on.
-configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON
+section "32-bit Windows cross build: export, import, resource and layout checks"
+# The folder of tools/build-windows.sh, with the checks switched on; its test
+# programs run under wine only where the machine runs i386 programs.
+configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
+  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)"
 cmake --build build-windows -j"$jobs"
 (cd build-windows && ctest --output-on-failure -j"$jobs")
+[ "$runs_i386" = yes ] || echo "32-bit Windows test programs not run: this machine does not run i386 programs"
+
+section "64-bit Windows cross build: the Windows test programs under wine64"
+configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLDAPEXT_TESTS=ON
+cmake --build build-windows64 -j"$jobs"
+(cd build-windows64 && ctest --output-on-failure -j"$jobs")
+
+section ""
+echo "== times =="
+printf '%s\n' "${timings[@]}"
+printf '%5d s  all\n' $(($(date +%s) - run_start))
