@@ -3,6 +3,10 @@
 # drop out of the build in silence), and every C or C++ source of the tree is
 # named in some CMakeLists.txt (a new file that no one lists is never built).
 #   cmake -DROOT=<source folder> -P check_build_lists.cmake
+# The policies of this version: among them, recursive globs do not follow
+# symbolic links, which a wine prefix in a build folder has to the root of the
+# file system.
+cmake_minimum_required(VERSION 3.25)
 file(GLOB_RECURSE build_files ${ROOT}/CMakeLists.txt)
 set(named "")
 set(problems "")
@@ -18,7 +22,7 @@ foreach(build_file IN LISTS build_files)
   endif()
 endforeach()
 
-foreach(folder interfaces tervane kandrel tests tools examples)
+foreach(folder interfaces tervane cli kandrel slapd_plugin tests tools examples)
   file(GLOB_RECURSE sources ${ROOT}/${folder}/*.c ${ROOT}/${folder}/*.cpp)
   foreach(source IN LISTS sources)
     get_filename_component(name ${source} NAME)
