@@ -560,10 +560,8 @@ int read_list(Reader& in, event_string_list* field)
     if (items == nullptr)
         return kNoMemory;
     std::size_t count = 0;
-    ber_len_t length = 0;
-    char* last = nullptr;
-    for (ber_tag_t tag = ber_first_element(in.decoder.ber(), &length, &last); tag != LBER_DEFAULT;
-         tag = ber_next_element(in.decoder.ber(), &length, last)) {
+    ElementWalk walk(in.decoder);
+    for (ber_tag_t tag = walk.next(); tag != LBER_DEFAULT; tag = walk.next()) {
         berval text{};
         if (count + 1 == capacity || !read_first_string(in.decoder, &text))
             return kDecodingError;
@@ -572,6 +570,8 @@ int read_list(Reader& in, event_string_list* field)
             return kNoMemory;
         ++count;
     }
+    if (walk.cut())
+        return kDecodingError;
     items[count] = nullptr;
     *field = items;
     return kSuccess;

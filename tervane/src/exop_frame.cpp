@@ -155,6 +155,29 @@ ber_len_t ValueDecoder::remaining() const
     return left;
 }
 
+ElementWalk::ElementWalk(ValueDecoder& decoder) : decoder_(decoder)
+{
+    ber_len_t length = 0;
+    if (ber_skip_tag(decoder.ber(), &length) == LBER_DEFAULT || length > decoder.remaining()) {
+        cut_ = true;
+        return;
+    }
+    end_ = decoder.remaining() - length;
+}
+
+ber_tag_t ElementWalk::next()
+{
+    if (cut_)
+        return LBER_DEFAULT;
+    ber_len_t left = decoder_.remaining();
+    if (left == end_)
+        return LBER_DEFAULT;
+    // Fewer bytes left than at the list's end: the element before ran past it.
+    ber_tag_t tag = left > end_ ? decoder_.peek() : LBER_DEFAULT;
+    cut_ = tag == LBER_DEFAULT;
+    return tag;
+}
+
 bool ValueDecoder::scan_string(LdapString& text) { return peek() == kOctetString && scan("a", out(text).get()); }
 
 int ValueDecoder::scan_strings(LdapValues& strings, int decode_error)
@@ -163,10 +186,8 @@ int ValueDecoder::scan_strings(LdapValues& strings, int decode_error)
         return decode_error;
     std::size_t count = 0;
     std::size_t capacity = 0;
-    ber_len_t length = 0;
-    char* end = nullptr;
-    for (ber_tag_t tag = ber_first_element(ber_.get(), &length, &end); tag != LBER_DEFAULT;
-         tag = ber_next_element(ber_.get(), &length, end)) {
+    ElementWalk walk(*this);
+    for (ber_tag_t tag = walk.next(); tag != LBER_DEFAULT; tag = walk.next()) {
         if (tag != kOctetString)
             return decode_error;
         // Room for this string and the terminator; the array doubles.
@@ -186,7 +207,7 @@ int ValueDecoder::scan_strings(LdapValues& strings, int decode_error)
         slot[1] = nullptr;
         ++count;
     }
-    return kSuccess;
+    return walk.cut() ? decode_error : kSuccess;
 }
 
 int copy_out_string(const berval& value, std::size_t limit, char** out_string)

@@ -113,6 +113,10 @@ public:
     ber_tag_t peek(ber_len_t* length = nullptr);
     // Bytes not read yet.
     ber_len_t remaining() const;
+    // True when peek() finds no element although bytes remain: the value is
+    // cut or malformed there, where a value that simply ends has no bytes
+    // left.
+    bool cut() { return peek() == LBER_DEFAULT && remaining() != 0; }
     // An OCTET STRING read with "a" into a string of the client library's;
     // false when the next element is of another kind or cannot be read.
     bool scan_string(LdapString& text);
@@ -126,6 +130,26 @@ public:
 private:
     BorrowingBerPtr ber_;
     int status_;
+};
+
+// Walks the elements of the constructed element that comes next (a SEQUENCE
+// OF, a SET OF), telling a list that ends from one that is cut. liblber's
+// ber_first_element and ber_next_element end alike at the list's end and at
+// an element that announces more bytes than the value holds, which would hand
+// out the elements before it as if they were the whole list.
+class ElementWalk {
+public:
+    // Reads the list's header.
+    explicit ElementWalk(ValueDecoder& decoder);
+    // The tag of the next element, LBER_DEFAULT when there is none: at the
+    // list's end, or where the list is cut, when cut() is true.
+    ber_tag_t next();
+    bool cut() const { return cut_; }
+
+private:
+    ValueDecoder& decoder_;
+    ber_len_t end_ = 0;  // the value's bytes left when the list is over
+    bool cut_ = false;
 };
 
 // Decodes a whole value with one ber_scanf; decode_error when it fails.

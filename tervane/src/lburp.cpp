@@ -296,8 +296,11 @@ int decode_operation_response(const berval& value, int* result_count, lburp_oper
         ber_int_t operation_number = 0;
         if (!decoder.scan("{i", &operation_number))
             return kDecodingError;
-        if (decoder.peek() == LBER_DEFAULT)
+        if (decoder.peek() == LBER_DEFAULT) {
+            if (decoder.cut())
+                return kDecodingError;
             break;
+        }
         ber_int_t result_code = 0;
         LdapString matched;
         LdapString message;
@@ -306,6 +309,8 @@ int decode_operation_response(const berval& value, int* result_count, lburp_oper
         if (!entries.append(operation_number, result_code, message.release()))
             return kNoMemory;
     }
+    if (decoder.cut())
+        return kDecodingError;
     entries.hand_out(result_count, results);
     return kSuccess;
 }

@@ -127,8 +127,10 @@ int decode_replication_filter(const berval& value, char** filter)
         return kDecodingError;
     for (;;) {
         ber_tag_t tag = decoder.peek();
+        // The list ends with the value; bytes that form no element are a cut
+        // entry, not the end of the list.
         if (tag == LBER_DEFAULT)
-            return text.append_separator() ? kSuccess : kDecodingError;
+            return !decoder.cut() && text.append_separator() ? kSuccess : kDecodingError;
         if (tag != kSequence)
             return kDecodingError;
         if (int rc = append_class_entry(decoder, text); rc != kSuccess)

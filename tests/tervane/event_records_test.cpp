@@ -245,6 +245,11 @@ TEST(EventRecords, ListsAreCopiedWhateverTheirSize)
     EXPECT_EQ(r.rc, 84);
     r = decode(event(20, {kPrefix, i(1), i(2), s("a"), s("b"), i(3), d::element(0x30, many + seq({}))}));
     EXPECT_EQ(r.rc, 84);
+    // A last element that announces more bytes than the value holds is a
+    // cut list, not the list's end.
+    r = decode(event(20, {kPrefix, i(1), i(2), s("a"), s("b"), i(3),
+                          d::element(0x30, many + std::string("\x30\x05\x04\x01" "b", 5))}));
+    EXPECT_EQ(r.rc, 84);
 
     // Elements as short as they come (an empty string each) fill the list.
     std::string empties;

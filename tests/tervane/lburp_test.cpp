@@ -459,8 +459,8 @@ TEST_F(Lburp, OperationResponseOfManyEntriesKeepsThemAllInOrder)
 TEST_F(Lburp, OperationResponseRowsGiveTheirResultsAndRecordThem)
 {
     std::string two = d::concat({entry(1, 0, "a"), entry(2, 0, "b")});
-    // An element that cannot even be peeked at ends the list, like the end
-    // of the value; one whose result lacks a field is an error.
+    // The value may end after an entry's number; bytes that form no whole
+    // element are a cut list, and a result that lacks a field is an error.
     std::string second_cut = two.substr(0, two.size() - 2);
     std::string no_message =
         entry(1, 0, "a") + d::sequence({d::integer(2), d::sequence({d::integer(0), d::octets("o=x")})});
@@ -476,7 +476,7 @@ TEST_F(Lburp, OperationResponseRowsGiveTheirResultsAndRecordThem)
          testpeer::Reply::success_named(LBURP_OID(7), entry(1, 0, "a") + d::sequence({d::integer(2)})), 0, 1},
         {"no name", testpeer::Reply::error(0), 92, -1},
         {"start name", testpeer::Reply::success_named(LBURP_OID(2), two), 92, -1},
-        {"second entry cut short", testpeer::Reply::success_named(LBURP_OID(7), second_cut), 0, 1},
+        {"second entry cut short", testpeer::Reply::success_named(LBURP_OID(7), second_cut), 84, -1},
         {"second result without message", testpeer::Reply::success_named(LBURP_OID(7), no_message), 84, -1},
         {"number unreadable", testpeer::Reply::success_named(LBURP_OID(7), d::octets("ab")), 84, -1},
     };

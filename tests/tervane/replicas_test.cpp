@@ -98,6 +98,19 @@ TEST_F(Replicas, ListReturnsTheClientLibrarysArray)
     ldap_value_free(replicas);
 }
 
+TEST_F(Replicas, ListThatIsCutGives83AndHandsOutNothing)
+{
+    // The last name announces more bytes than the answer holds; then the
+    // list's own header does.
+    std::string cut_name = d::octets("cn=r1") + std::string("\x04\x05" "cn", 4);
+    for (const std::string& value : {d::element(0x30, cut_name), std::string("\x30\x10", 2) + d::octets("cn=r1")}) {
+        reply_value(value);
+        char** replicas = nullptr;
+        EXPECT_EQ(ldap_list_replicas(ld, dn, &replicas), 83) << bertext::hex(value);
+        EXPECT_EQ(replicas, nullptr);
+    }
+}
+
 TEST_F(Replicas, ListOfAnEmptySequenceSucceedsWithNoNames)
 {
     reply_value(d::sequence({}));

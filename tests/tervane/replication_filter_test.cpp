@@ -126,6 +126,21 @@ TEST_F(GetReplicationFilter, ElementOfAnotherKindAfterAnEntryGives84AndKeepsTheT
     EXPECT_STREQ(filter.text, "C1$A1$$");
 }
 
+TEST_F(GetReplicationFilter, CutListsGive84AndKeepTheWholeEntriesBefore)
+{
+    // The last attribute, then the last entry, announces more bytes than the
+    // answer holds: a cut list, never a shorter filter.
+    std::string good = class_entry("C1", {"A1"});
+    std::string cut_attributes = d::sequence({d::octets("C2"), d::element(0x30, d::octets("A2") + std::string("\x04\x05" "A3", 4))});
+    std::string cut_entry = std::string("\x30\x09\x04\x02" "C3", 6);
+    for (const std::string& value : {d::sequence({good, cut_attributes}), d::element(0x30, good + cut_entry)}) {
+        reply_value(value);
+        FilterText filter;
+        EXPECT_EQ(ldap_get_replication_filter(ld, server, &filter.text), 84) << bertext::hex(value);
+        EXPECT_STREQ(filter.text, "C1$A1$$");
+    }
+}
+
 TEST_F(GetReplicationFilter, NamesTheTextCannotCarryGive84AndKeepTheWholeEntriesBefore)
 {
     // "a$b" would read back as class "a" with attribute "b"; an empty name
