@@ -95,9 +95,11 @@ Reply monitor(Request& request, bool filtered)
             return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
         for (const std::string& notification : watching.take(kPoll))
             send_intermediate(request.pblock(), kNotificationName, notification);
-        if (std::size_t dropped = watching.dropped(); dropped != 0)
+        // The account is closed at once: notifications queued meanwhile are
+        // as undelivered as those dropped.
+        if (watching.dropped() != 0)
             return refuse(code::kBusy,
-                          "the client read its notifications too slowly: " + std::to_string(dropped) +
+                          "the client read its notifications too slowly: " + std::to_string(watching.close()) +
                               " were dropped and monitoring ended",
                           watching.specs());
     }

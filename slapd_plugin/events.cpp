@@ -26,6 +26,8 @@ void Monitor::push(const std::string& notification)
 {
     {
         std::lock_guard lock(mutex_);
+        if (closed_)
+            return;
         if (queue_.size() >= capacity_) {
             ++dropped_;
             return;
@@ -48,6 +50,15 @@ std::size_t Monitor::dropped() const
 {
     std::lock_guard lock(mutex_);
     return dropped_;
+}
+
+std::size_t Monitor::close()
+{
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    std::size_t undelivered = dropped_ + queue_.size();
+    queue_.clear();
+    return undelivered;
 }
 
 bool MonitorRegistry::add(Monitor* monitor, std::size_t limit)

@@ -48,6 +48,10 @@ public:
     std::vector<std::string> take(std::chrono::milliseconds timeout);
     // Notifications dropped so far.
     std::size_t dropped() const;
+    // Ends the monitor: what is still queued is discarded, later pushes are
+    // ignored. Returns every notification queued to it that was never taken:
+    // those dropped and those discarded.
+    std::size_t close();
     const std::vector<EventSpec>& specs() const { return specs_; }
 
 private:
@@ -57,6 +61,7 @@ private:
     std::condition_variable ready_;
     std::deque<std::string> queue_;
     std::size_t dropped_ = 0;
+    bool closed_ = false;
 };
 
 class MonitorRegistry {

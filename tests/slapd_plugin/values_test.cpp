@@ -315,6 +315,11 @@ TEST(EventQueue, AMonitorThatFallsBehindDropsAndCountsWhatItCannotHold)
         small.push("n");
     EXPECT_EQ(small.take(std::chrono::milliseconds(0)).size(), 2u);
     EXPECT_EQ(small.dropped(), 3u);
+    // Closed, it counts what it still holds as undelivered, and takes no more.
+    small.push("n");
+    EXPECT_EQ(small.close(), 4u);
+    small.push("n");
+    EXPECT_TRUE(small.take(std::chrono::milliseconds(0)).empty());
 }
 
 TEST(EventValues, ANotificationCarriesTheEntryRecord)
