@@ -52,6 +52,22 @@ configure() {  # folder, extra options...
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
+section "Windows builds configured; wine prefixes made in the background"
+# A wine prefix takes a while to make and little CPU: each is made by its
+# build's own fixture test while the fuzzers run, and the test programs'
+# fixture later finds it ready.
+configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLDAPEXT_TESTS=ON
+# The folder of tools/build-windows.sh, with the checks switched on; its test
+# programs run under wine only where the machine runs i386 programs.
+configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
+  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)"
+prefix_folders=(build-windows64)
+[ "$runs_i386" = yes ] && prefix_folders+=(build-windows)
+(for folder in "${prefix_folders[@]}"; do
+   (cd "$folder" && ctest -R '^windows_wine_prefix$' >/dev/null 2>&1) || true
+ done) &
+prefixes=$!
+
 section "fuzz targets (clang, ${fuzz_seconds}s each)"
 CC=clang CXX=clang++ configure build-fuzz -DLDAPEXT_FUZZ=ON -DLDAPEXT_BENCHMARKS=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzzers
@@ -72,17 +88,14 @@ configure build
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
+wait "$prefixes" || true
+
 section "32-bit Windows cross build: export, import, resource and layout checks"
-# The folder of tools/build-windows.sh, with the checks switched on; its test
-# programs run under wine only where the machine runs i386 programs.
-configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
-  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)"
 cmake --build build-windows -j"$jobs"
 (cd build-windows && ctest --output-on-failure -j"$jobs")
 [ "$runs_i386" = yes ] || echo "32-bit Windows test programs not run: this machine does not run i386 programs"
 
 section "64-bit Windows cross build: the Windows test programs under wine64"
-configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLDAPEXT_TESTS=ON
 cmake --build build-windows64 -j"$jobs"
 (cd build-windows64 && ctest --output-on-failure -j"$jobs")
 
