@@ -23,12 +23,14 @@ if "$wine32_loader" --version >/dev/null 2>&1; then
   i386_note="yes"
 elif [ -e "$wine32_loader" ]; then
   runs_i386=no
-  i386_note="no ($("$wine32_loader" --version 2>&1 | head -n 1 | sed 's/^.*: //'); the 32-bit Windows test programs are left out)"
+  reason=$("$wine32_loader" --version 2>&1 | head -n 1 | sed 's/^.*: //') || true
+  i386_note="no (${reason:-it fails}; the 32-bit Windows test programs are left out)"
 else
   runs_i386=no
   i386_note="no (wine32 is not installed; the 32-bit Windows test programs are left out)"
 fi
-echo "machine: $(uname -m), $(nproc) cores; 32-bit programs: $i386_note; wine64: $("$wine64_loader" --version 2>&1 | head -n 1)"
+wine64_version=$("$wine64_loader" --version 2>&1 | head -n 1) || wine64_version="does not run"
+echo "machine: $(uname -m), $(nproc) cores; 32-bit programs: $i386_note; wine64: $wine64_version"
 
 timings=()
 section_name=
