@@ -7,6 +7,7 @@
 // threads, so their number is limited.
 #include <chrono>
 
+#include "authorization.h"
 #include "configuration.h"
 #include "directory.h"
 #include "event_values.h"
@@ -93,7 +94,16 @@ Reply monitor(Request& request, bool filtered)
     while (!request.abandoned()) {
         if (server_stopping())
             return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
-        for (const std::string& notification : watching.take(kPoll))
+        std::vector<std::string> taken = watching.take(kPoll);
+        // The requestor must still pass the rule that let the monitor start:
+        // checked before each batch of notifications is sent.
+        if (!taken.empty()) {
+            if (Reply refused = authorize(request); refused.code != code::kSuccess) {
+                watching.close();
+                return refuse(refused.code, refused.text + ": monitoring ended", watching.specs());
+            }
+        }
+        for (const std::string& notification : taken)
             send_intermediate(request.pblock(), kNotificationName, notification);
         // The account is closed at once: notifications queued meanwhile are
         // as undelivered as those dropped.

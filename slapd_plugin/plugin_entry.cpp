@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "authorization.h"
 #include "configuration.h"
-#include "directory.h"
 #include "handlers.h"
 #include "request.h"
 #include "slapi.h"
@@ -99,20 +99,6 @@ const Operation* find_operation(const char* name)
         if (std::strcmp(operation.request, name) == 0)
             return &operation;
     return nullptr;
-}
-
-Reply authorize(Request& request)
-{
-    if (is_root_dn(request.requestor())) {
-        request.set_root(true);
-        return {};
-    }
-    const std::string& group = settings().administrators;
-    if (!group.empty() && is_group_member(group, request.requestor()))
-        return {};
-    return Reply::error(code::kInsufficientAccess,
-                        group.empty() ? "only a root DN may use this operation"
-                                      : "only a root DN or a member of " + group + " may use this operation");
 }
 
 Reply answer(const Operation& operation, Request& request)

@@ -81,7 +81,44 @@ void wait_until_watching(LDAP* watcher, int msgid, LDAP* writer)
     FAIL() << "the monitor reported nothing";
 }
 
+// The administrators' group holds exactly `member` (it may not be empty).
+void set_administrator(LDAP* root, const char* member)
+{
+    char* members[] = {text(member), nullptr};
+    LDAPMod replace = {LDAP_MOD_REPLACE, text("member"), {members}};
+    LDAPMod* changes[] = {&replace, nullptr};
+    ASSERT_EQ(ldap_modify_ext_s(root, kAdministrators, changes, nullptr, nullptr), LDAP_SUCCESS);
+}
+
 }  // namespace
+
+TEST(EventMonitor, AMemberRemovedFromTheAdministratorsLosesTheMonitorBeforeTheNextNotification)
+{
+    Session watcher = connect(Who::operator_);
+    event_spec wanted[] = {{1, 0}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(watcher.get(), 1, wanted, &msgid), LDAP_SUCCESS);
+    Session root = connect(Who::root);
+    wait_until_watching(watcher.get(), msgid, root.get());
+    set_administrator(root.get(), kRootDn);
+    struct Restore {
+        LDAP* root;
+        ~Restore() { set_administrator(root, kOperatorDn); }
+    } restore{root.get()};
+    const char* dn = "cn=Unseen,ou=people,dc=example,dc=com";
+    add_person(root.get(), dn, "Unseen");
+    timeval timeout{10, 0};
+    LDAPMessage* message = nullptr;
+    EXPECT_EQ(ldap_result(watcher.get(), msgid, LDAP_MSG_ONE, &timeout, &message), LDAP_RES_EXTENDED);
+    int code = 0;
+    int count = 0;
+    event_spec* specs = nullptr;
+    EXPECT_EQ(ldap_parse_monitor_events_response(watcher.get(), message, &code, nullptr, &count, &specs, 1),
+              LDAP_SUCCESS);
+    EXPECT_EQ(code, LDAP_INSUFFICIENT_ACCESS);
+    tervane_memfree(specs);
+    EXPECT_EQ(ldap_delete_ext_s(root.get(), dn, nullptr, nullptr), LDAP_SUCCESS);
+}
 
 TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
 {
