@@ -30,12 +30,12 @@ Reply backup_object(Request& request)
     EntryPtr entry = read_entry(run->strings[0], &rc);
     if (!entry)
         return Reply::error(rc, run->strings[0] + " cannot be read");
+    // slapd's rules of the entry's database decide, which pass that
+    // database's root DN only.
     LdifEntry data = user_attributes(entry.get());
-    if (!request.is_root()) {
-        for (const Attribute& attribute : data.attributes)
-            if (!access_allowed(request.pblock(), entry.get(), attribute.type, SLAPI_ACL_READ))
-                return Reply::error(code::kInsufficientAccess, "no read access to " + attribute.type);
-    }
+    for (const Attribute& attribute : data.attributes)
+        if (!access_allowed(request.pblock(), entry.get(), attribute.type, SLAPI_ACL_READ))
+            return Reply::error(code::kInsufficientAccess, "no read access to " + attribute.type);
     return Reply::success(write_backup(kWholeEntry, kWholeEntry, write_ldif(data)));
 }
 

@@ -59,8 +59,6 @@ public:
     bool has_value() const { return has_value_; }
     // The normalised DN the operation runs as; empty for anonymous.
     const std::string& requestor() const { return requestor_; }
-    bool is_root() const { return root_; }
-    void set_root(bool root) { root_ = root; }
     bool abandoned() const;
 
 private:
@@ -68,7 +66,6 @@ private:
     std::string_view value_;
     bool has_value_ = false;
     std::string requestor_;
-    bool root_ = false;
 };
 
 }  // namespace adminext

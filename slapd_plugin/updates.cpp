@@ -159,7 +159,9 @@ ChangeResult apply_change(Request& request, const Change& change)
     if (change.critical_control)
         return {code::kUnavailableCriticalExtension, "this server applies no controls to a batch's operations"};
     ModList modifications(change.modifications);
-    int rc = request.is_root() ? code::kSuccess : check_access(request, change, modifications);
+    // Every change is checked, a root DN's too: slapd's rules of the entry's
+    // database pass that database's root DN only, as slapd does.
+    int rc = check_access(request, change, modifications);
     if (rc == code::kSuccess)
         rc = run_change(change, modifications);
     report(request, change, rc);

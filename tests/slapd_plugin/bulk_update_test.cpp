@@ -153,6 +153,25 @@ TEST(BulkUpdate, AnAdministratorsChangesAreCheckedAgainstTheAccessRules)
     EXPECT_EQ(count_under("ou=staff,dc=example,dc=com"), 3);
 }
 
+TEST(BulkUpdate, ARootDnOfAnotherDatabaseIsCheckedLikeAnyoneElse)
+{
+    // It may send administration requests, but slapd's rules of
+    // dc=example,dc=com give it no write access there.
+    Session ld = connect(Who::other_root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    AddBatch add(kPeople, "Foreign", 1, 1);
+    char* values[] = {text("changed"), nullptr};
+    LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {values}};
+    LDAPMod* changes[] = {&description, nullptr};
+    lburp_operation modify = operation(LBURP_OP_MODIFY, kUserDn, changes);
+    lburp_operation* batch[] = {add.operations()[0], &modify, nullptr};
+    BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch));
+    std::vector<std::pair<int, int>> expected = {{1, LDAP_INSUFFICIENT_ACCESS}, {2, LDAP_INSUFFICIENT_ACCESS}};
+    EXPECT_EQ(answer.results, expected);
+    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+}
+
 TEST(BulkUpdate, AStreamCannotBeStartedByAnOrdinaryUserNorTwiceOnOneConnection)
 {
     Session user = connect(Who::user);

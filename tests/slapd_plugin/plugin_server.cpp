@@ -42,6 +42,7 @@ slapd::Server& server()
             "dc=com\" write by * read",
             "access to * by self write by * read",
         };
+        options.more_databases = {{"dc=other", kOtherRootDn, "other"}};
         auto started = std::make_unique<slapd::Server>(options);
         started->start();
         return started;
@@ -71,6 +72,10 @@ Session connect(Who who)
     case Who::root:
         dn = kRootDn;
         password = kRootPassword;
+        break;
+    case Who::other_root:
+        dn = kOtherRootDn;
+        password = "other";
         break;
     }
     EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS);

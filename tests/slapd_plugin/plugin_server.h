@@ -26,9 +26,11 @@ inline constexpr char kOperatorDn[] = "uid=operator,ou=staff,dc=example,dc=com";
 inline constexpr char kUserDn[] = "uid=user,ou=staff,dc=example,dc=com";
 inline constexpr char kServerDn[] = "cn=directory,dc=example,dc=com";
 inline constexpr char kAdministrators[] = "cn=administrators,ou=groups,dc=example,dc=com";
+// The root DN of a second database, dc=other, which holds no entry.
+inline constexpr char kOtherRootDn[] = "cn=manager,dc=other";
 
 // Who a session binds as.
-enum class Who { anonymous, user, operator_, root };
+enum class Who { anonymous, user, operator_, root, other_root };
 
 struct LdapUnbind {
     void operator()(LDAP* ld) const noexcept { ldap_unbind_ext_s(ld, nullptr, nullptr); }

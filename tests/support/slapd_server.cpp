@@ -189,6 +189,17 @@ void Server::write_configuration() const
     for (const std::string& line : options_.database_config) {
         conf << line << "\n";
     }
+    for (std::size_t i = 0; i < options_.more_databases.size(); ++i) {
+        const Options::Database& database = options_.more_databases[i];
+        const std::filesystem::path directory = folder_ / ("db" + std::to_string(i + 2));
+        std::filesystem::create_directories(directory);
+        conf << "database mdb\n"
+             << "maxsize 1073741824\n"
+             << "suffix \"" << database.suffix << "\"\n"
+             << "rootdn \"" << database.root_dn << "\"\n"
+             << "rootpw " << database.root_password << "\n"
+             << "directory " << directory.string() << "\n";
+    }
     if (!conf) {
         throw std::runtime_error("cannot write the slapd configuration");
     }

@@ -28,6 +28,11 @@ struct Options {
     // section (access rules, "dbnosync", ...).
     std::vector<std::string> global_config;
     std::vector<std::string> database_config;
+    // Further empty mdb databases after the first, each with its own root DN.
+    struct Database {
+        std::string suffix, root_dn, root_password;
+    };
+    std::vector<Database> more_databases;
 };
 
 class Server {
