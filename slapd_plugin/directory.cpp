@@ -83,10 +83,21 @@ EntryPtr read_entry(const std::string& dn, int* code)
     return found;
 }
 
-int count_entries(const std::string& base, int* count)
+int count_entries(Slapi_PBlock* pb, const std::string& base, int* count)
 {
+    *count = 0;
+    // A base the requestor cannot see is no entry to it, as in slapd.
+    int rc = code::kSuccess;
+    EntryPtr named = read_entry(base, &rc);
+    if (!named)
+        return rc;
+    if (!visible(pb, named.get()))
+        return code::kNoSuchObject;
     int found = 0;
-    int rc = search(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", kNoAttributeList, [&](Slapi_Entry*) { ++found; });
+    rc = search(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, [&](Slapi_Entry* entry) {
+        if (visible(pb, entry))
+            ++found;
+    });
     *count = found;
     return rc;
 }
@@ -167,6 +178,12 @@ bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& att
 {
     use_rules_of(pb, entry);
     return slapi_access_allowed(pb, entry, const_cast<char*>(attribute.c_str()), nullptr, access) == LDAP_SUCCESS;
+}
+
+bool visible(Slapi_PBlock* pb, Slapi_Entry* entry)
+{
+    return access_allowed(pb, entry, "entry", SLAPI_ACL_READ) &&
+           access_allowed(pb, entry, "objectClass", SLAPI_ACL_SEARCH);
 }
 
 bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications)

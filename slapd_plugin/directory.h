@@ -27,8 +27,10 @@ std::optional<std::string> normalize_dn(const std::string& dn);
 // cannot be read (32 when there is none).
 EntryPtr read_entry(const std::string& dn, int* code);
 
-// Number of entries at and below base (result 32 when base does not exist).
-int count_entries(const std::string& base, int* count);
+// Number of entries at and below base that the requestor of pb's operation
+// would find with a subtree search for (objectClass=*) (result 32 when base
+// does not exist).
+int count_entries(Slapi_PBlock* pb, const std::string& base, int* count);
 
 // The naming contexts of this server, normalised.
 std::vector<std::string> naming_contexts();
@@ -45,6 +47,9 @@ bool is_group_member(const std::string& group, const std::string& dn);
 // the modifications are.
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access);
 bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications);
+// Whether a search for (objectClass=*) by the requestor would return entry:
+// read access to the entry and search access to objectClass.
+bool visible(Slapi_PBlock* pb, Slapi_Entry* entry);
 
 // The user attributes of an entry (operational ones left out), as LDIF.
 LdifEntry user_attributes(Slapi_Entry* entry);

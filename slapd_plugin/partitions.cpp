@@ -44,7 +44,7 @@ Reply partition_entry_count(Request& request)
     if (!run)
         return Reply::malformed("the request value must be one OCTET STRING");
     int count = 0;
-    if (int rc = count_entries(run->strings[0], &count); rc != code::kSuccess)
+    if (int rc = count_entries(request.pblock(), run->strings[0], &count); rc != code::kSuccess)
         return Reply::error(rc, "the entries under " + run->strings[0] + " cannot be counted");
     return Reply::success(write_integer(count));
 }

@@ -168,6 +168,34 @@ TEST(Partitions, EntryCountIsTheEntryAndEverythingBelowIt)
     EXPECT_EQ(ldap_partition_entry_count(ld.get(), text("ou=none,dc=example,dc=com"), &count), LDAP_NO_SUCH_OBJECT);
 }
 
+TEST(Partitions, EntryCountCountsWhatTheRequestorsOwnSearchWouldFind)
+{
+    struct Case {
+        Who who;
+        const char* base;
+        int code;
+        int count;
+    } cases[] = {
+        {Who::root, "ou=secret,dc=example,dc=com", LDAP_SUCCESS, 2},
+        {Who::operator_, "ou=secret,dc=example,dc=com", LDAP_NO_SUCH_OBJECT, 0},
+        {Who::other_root, "ou=secret,dc=example,dc=com", LDAP_NO_SUCH_OBJECT, 0},
+        {Who::operator_, "ou=staff,dc=example,dc=com", LDAP_SUCCESS, 3},
+    };
+    Session root = connect(Who::root), group_member = connect(Who::operator_);
+    int all = 0, seen = 0;
+    ASSERT_EQ(ldap_partition_entry_count(root.get(), text(kSuffix), &all), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_partition_entry_count(group_member.get(), text(kSuffix), &seen), LDAP_SUCCESS);
+    EXPECT_EQ(seen, all - 2);
+    for (const Case& c : cases) {
+        Session ld = connect(c.who);
+        int count = -1;
+        EXPECT_EQ(ldap_partition_entry_count(ld.get(), text(c.base), &count), c.code) << c.base;
+        if (c.code == LDAP_SUCCESS) {
+            EXPECT_EQ(count, c.count) << c.base;
+        }
+    }
+}
+
 TEST(Replicas, ThisServerIsTheOnlyReplicaOfEachNamingContext)
 {
     Session ld = connect(Who::root);

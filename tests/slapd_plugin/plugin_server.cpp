@@ -17,7 +17,9 @@ std::string seed()
            "userPassword: user\n\n"
            "dn: ou=groups,dc=example,dc=com\nobjectClass: organizationalUnit\nou: groups\n\n"
            "dn: cn=administrators,ou=groups,dc=example,dc=com\nobjectClass: groupOfNames\ncn: administrators\n"
-           "member: uid=operator,ou=staff,dc=example,dc=com\n\n";
+           "member: uid=operator,ou=staff,dc=example,dc=com\n\n"
+           "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n"
+           "dn: ou=hidden,ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: hidden\n\n";
 }
 
 }  // namespace
@@ -37,6 +39,7 @@ slapd::Server& server()
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn);
         options.database_config = {
             "dbnosync",
+            "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",
             "access to attrs=userPassword by self write by anonymous auth by * none",
             "access to dn.subtree=\"ou=people,dc=example,dc=com\" by dn.exact=\"uid=operator,ou=staff,dc=example,"
             "dc=com\" write by * read",

@@ -3,8 +3,9 @@
 //
 // The tree: dc=example,dc=com with ou=people (empty), ou=staff holding
 // uid=operator (a member of the administrators' group, who may write under
-// ou=people only) and uid=user (an ordinary user), and ou=groups holding
-// cn=administrators.
+// ou=people only) and uid=user (an ordinary user), ou=groups holding
+// cn=administrators, and ou=secret holding ou=hidden, which only the root DN
+// may see.
 #ifndef TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
 #define TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
 
