@@ -19,6 +19,7 @@ inline constexpr int kOperationsError = 1;
 inline constexpr int kProtocolError = 2;
 inline constexpr int kAdminLimitExceeded = 11;
 inline constexpr int kUnavailableCriticalExtension = 12;
+inline constexpr int kUndefinedAttributeType = 17;
 inline constexpr int kNoSuchObject = 32;
 inline constexpr int kInvalidDnSyntax = 34;
 inline constexpr int kInsufficientAccess = 50;

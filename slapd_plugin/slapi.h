@@ -136,6 +136,9 @@ int slapi_attr_flag_is_set(const Slapi_Attr *attr, unsigned long flag);
 Slapi_Entry *slapi_entry_alloc(void);
 void slapi_entry_set_dn(Slapi_Entry *e, char *dn); /* takes dn, from slapi_ch_strdup */
 int slapi_entry_add_values(Slapi_Entry *e, const char *type, struct berval **vals);
+/* The schema's name of an attribute type (slapd's own string, never
+ * released), or NULL when the schema does not know the type. */
+char *slapi_attr_syntax_normalize(const char *s);
 char *slapi_entry_attr_get_charptr(const Slapi_Entry *e, const char *type);
 /* A new normalised copy of dn, or NULL when it is not a DN. */
 char *slapi_dn_normalize_case(char *dn);

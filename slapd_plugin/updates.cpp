@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "directory.h"
 #include "events.h"
@@ -150,6 +151,18 @@ void report(const Request& request, const Change& change, int result)
     }
 }
 
+// slapd's internal operations pass over attribute types the schema does not
+// know: an add would store the entry without them and answer success. Over
+// the protocol slapd refuses such a change whole with 17 before anything
+// else, and so does this.
+std::optional<std::string> undefined_type(const Change& change)
+{
+    for (const Modification& modification : change.modifications)
+        if (slapi_attr_syntax_normalize(modification.type.c_str()) == nullptr)
+            return modification.type;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ChangeResult apply_change(Request& request, const Change& change)
@@ -158,12 +171,20 @@ ChangeResult apply_change(Request& request, const Change& change)
         return {code::kProtocolError, change.malformed};
     if (change.critical_control)
         return {code::kUnavailableCriticalExtension, "this server applies no controls to a batch's operations"};
+    if (std::optional<std::string> type = undefined_type(change)) {
+        report(request, change, code::kUndefinedAttributeType);
+        return {code::kUndefinedAttributeType, *type + ": attribute type undefined"};
+    }
     ModList modifications(change.modifications);
     // Every change is checked, a root DN's too: slapd's rules of the entry's
     // database pass that database's root DN only, as slapd does.
     int rc = check_access(request, change, modifications);
     if (rc == code::kSuccess)
         rc = run_change(change, modifications);
+    // The internal operations answer the client library's negative codes
+    // where they refuse their arguments; a client is answered with LDAP's.
+    if (rc < 0)
+        rc = code::kOther;
     report(request, change, rc);
     return {rc, rc == code::kSuccess ? std::string() : std::string(result_text(rc))};
 }

@@ -153,6 +153,31 @@ TEST(BulkUpdate, AnAdministratorsChangesAreCheckedAgainstTheAccessRules)
     EXPECT_EQ(count_under("ou=staff,dc=example,dc=com"), 3);
 }
 
+TEST(BulkUpdate, AnAttributeTypeTheSchemaDoesNotKnowRefusesTheWholeChange)
+{
+    add_container("unknown");
+    Session ld = connect(Who::root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    const char* dn = "cn=Unknown,ou=unknown,ou=people,dc=example,dc=com";
+    char* classes[] = {text("person"), nullptr};
+    char* names[] = {text("Unknown"), nullptr};
+    char* unknown[] = {text("z"), nullptr};
+    LDAPMod object_class = {LDAP_MOD_ADD, text("objectClass"), {classes}};
+    LDAPMod cn = {LDAP_MOD_ADD, text("cn"), {names}}, sn = {LDAP_MOD_ADD, text("sn"), {names}};
+    LDAPMod no_such_type = {LDAP_MOD_ADD, text("noSuchType"), {unknown}};
+    LDAPMod* entry[] = {&object_class, &cn, &sn, &no_such_type, nullptr};
+    LDAPMod* changes[] = {&no_such_type, nullptr};
+    lburp_operation add = operation(LBURP_OP_ADD, dn, entry);
+    lburp_operation modify = operation(LBURP_OP_MODIFY, kUserDn, changes);
+    lburp_operation* batch[] = {&add, &modify, nullptr};
+    BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch));
+    std::vector<std::pair<int, int>> expected = {{1, LDAP_UNDEFINED_TYPE}, {2, LDAP_UNDEFINED_TYPE}};
+    EXPECT_EQ(answer.results, expected);
+    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+    EXPECT_EQ(count_under("ou=unknown,ou=people,dc=example,dc=com"), 1);  // the container alone
+}
+
 TEST(BulkUpdate, ARootDnOfAnotherDatabaseIsCheckedLikeAnyoneElse)
 {
     // It may send administration requests, but slapd's rules of
