@@ -180,6 +180,15 @@ bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& att
     return slapi_access_allowed(pb, entry, const_cast<char*>(attribute.c_str()), nullptr, access) == LDAP_SUCCESS;
 }
 
+EntryPtr entry_named(const std::string& dn)
+{
+    EntryPtr entry(slapi_entry_alloc());
+    if (!entry)
+        throw std::bad_alloc();
+    slapi_entry_set_dn(entry.get(), slapi_ch_strdup(dn.c_str()));
+    return entry;
+}
+
 bool visible(Slapi_PBlock* pb, Slapi_Entry* entry)
 {
     return access_allowed(pb, entry, "entry", SLAPI_ACL_READ) &&

@@ -47,6 +47,9 @@ bool is_group_member(const std::string& group, const std::string& dn);
 // the modifications are.
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access);
 bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications);
+// An entry with dn and no attribute, for asking slapd's rules about a name
+// whose entry does not exist (any more).
+EntryPtr entry_named(const std::string& dn);
 // Whether a search for (objectClass=*) by the requestor would return entry:
 // read access to the entry and search access to objectClass.
 bool visible(Slapi_PBlock* pb, Slapi_Entry* entry);

@@ -41,6 +41,36 @@ bool is_maintained_by_slapd(std::string_view type)
 
 bool is_known_status(std::int32_t status) { return status == event_status::kSucceeded || status == event_status::kAll; }
 
+// Whether the monitor's requestor may see the event's entry, as its own
+// search would, keeping of the changed attribute types those it may read.
+// The entry is read as it is now; one that is gone (deleted, renamed away,
+// never added) is judged by an entry of its name alone, which slapd's rules
+// by name judge as they would the entry.
+bool disclose(Slapi_PBlock* pb, EntryEvent& event)
+{
+    const std::string& name =
+        event.type == event_type::kEntryRenamed && event.result == code::kSuccess ? event.detail : event.dn;
+    int rc = code::kSuccess;
+    EntryPtr entry = read_entry(name, &rc);
+    if (!entry)
+        entry = entry_named(name);
+    if (!visible(pb, entry.get()))
+        return false;
+    std::string readable;
+    for (std::string_view rest = event.changed; !rest.empty();) {
+        std::size_t comma = rest.find(',');
+        std::string type(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (!access_allowed(pb, entry.get(), type, SLAPI_ACL_READ))
+            continue;
+        if (!readable.empty())
+            readable += ',';
+        readable += type;
+    }
+    event.changed = std::move(readable);
+    return true;
+}
+
 // A refusal listing the event specifications it concerns.
 Reply refuse(int code, std::string text, const std::vector<EventSpec>& specs)
 {
@@ -94,7 +124,7 @@ Reply monitor(Request& request, bool filtered)
     while (!request.abandoned()) {
         if (server_stopping())
             return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
-        std::vector<std::string> taken = watching.take(kPoll);
+        std::vector<EntryEvent> taken = watching.take(kPoll);
         // The requestor must still pass the rule that let the monitor start:
         // checked before each batch of notifications is sent.
         if (!taken.empty()) {
@@ -103,8 +133,9 @@ Reply monitor(Request& request, bool filtered)
                 return refuse(refused.code, refused.text + ": monitoring ended", watching.specs());
             }
         }
-        for (const std::string& notification : taken)
-            send_intermediate(request.pblock(), kNotificationName, notification);
+        for (EntryEvent& event : taken)
+            if (disclose(request.pblock(), event))
+                send_intermediate(request.pblock(), kNotificationName, write_notification(event));
         // The account is closed at once: notifications queued meanwhile are
         // as undelivered as those dropped.
         if (watching.dropped() != 0)

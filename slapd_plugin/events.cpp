@@ -22,7 +22,7 @@ bool Monitor::wants(const EntryEvent& event, const std::string& normalized_dn) c
     return false;
 }
 
-void Monitor::push(const std::string& notification)
+void Monitor::push(const EntryEvent& event)
 {
     {
         std::lock_guard lock(mutex_);
@@ -32,16 +32,16 @@ void Monitor::push(const std::string& notification)
             ++dropped_;
             return;
         }
-        queue_.push_back(notification);
+        queue_.push_back(event);
     }
     ready_.notify_one();
 }
 
-std::vector<std::string> Monitor::take(std::chrono::milliseconds timeout)
+std::vector<EntryEvent> Monitor::take(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(mutex_);
     ready_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
-    std::vector<std::string> taken(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+    std::vector<EntryEvent> taken(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
     queue_.clear();
     return taken;
 }
@@ -83,14 +83,9 @@ void MonitorRegistry::publish(EntryEvent event, const std::string& normalized_dn
     std::lock_guard lock(mutex_);
     event.time = static_cast<std::int64_t>(std::time(nullptr));
     event.sequence = ++sequence_;
-    std::string notification;
-    for (Monitor* monitor : monitors_) {
-        if (!monitor->wants(event, normalized_dn))
-            continue;
-        if (notification.empty())
-            notification = write_notification(event);
-        monitor->push(notification);
-    }
+    for (Monitor* monitor : monitors_)
+        if (monitor->wants(event, normalized_dn))
+            monitor->push(event);
 }
 
 MonitorRegistry& monitors()

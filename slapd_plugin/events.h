@@ -1,7 +1,8 @@
 // Event monitors and the queue between the changes a server makes and the
 // monitoring operations that report them. Changes are published from any
-// worker thread; each monitor's own operation takes its notifications out
-// and sends them. Publishing never waits for a monitor.
+// worker thread; each monitor's own operation takes its events out, keeps
+// those its requestor may see and sends them. Publishing never waits for a
+// monitor.
 #ifndef SLAPD_PLUGIN_EVENTS_H
 #define SLAPD_PLUGIN_EVENTS_H
 
@@ -41,11 +42,11 @@ public:
 
     // Whether this monitor reports the event of the entry with normalised DN.
     bool wants(const EntryEvent& event, const std::string& normalized_dn) const;
-    // Queues one notification; when the queue is full the monitor is marked
-    // as fallen behind and the notification is dropped.
-    void push(const std::string& notification);
-    // Waits up to `timeout` for notifications and takes them all.
-    std::vector<std::string> take(std::chrono::milliseconds timeout);
+    // Queues one event; when the queue is full the monitor is marked as
+    // fallen behind and the event is dropped.
+    void push(const EntryEvent& event);
+    // Waits up to `timeout` for events and takes them all.
+    std::vector<EntryEvent> take(std::chrono::milliseconds timeout);
     // Notifications dropped so far.
     std::size_t dropped() const;
     // Ends the monitor: what is still queued is discarded, later pushes are
@@ -59,7 +60,7 @@ private:
     std::size_t capacity_;
     mutable std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<std::string> queue_;
+    std::deque<EntryEvent> queue_;
     std::size_t dropped_ = 0;
     bool closed_ = false;
 };
@@ -72,7 +73,7 @@ public:
     // Cheap test before building an event.
     bool empty() const { return count_.load(std::memory_order_relaxed) == 0; }
     // Stamps the event with the time and the next sequence number, and queues
-    // its notification to every monitor that wants it.
+    // it to every monitor that wants it.
     void publish(EntryEvent event, const std::string& normalized_dn);
 
 private:

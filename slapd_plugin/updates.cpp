@@ -44,10 +44,7 @@ private:
 // An entry that does not exist yet, to check the rights to create it.
 EntryPtr new_entry(const Change& change)
 {
-    EntryPtr entry(slapi_entry_alloc());
-    if (!entry)
-        throw std::bad_alloc();
-    slapi_entry_set_dn(entry.get(), slapi_ch_strdup(change.dn.c_str()));
+    EntryPtr entry = entry_named(change.dn);
     ModList attributes(change.modifications);
     for (LDAPMod** mod = attributes.get(); *mod != nullptr; ++mod)
         slapi_entry_add_values(entry.get(), (*mod)->mod_type, (*mod)->mod_bvalues);

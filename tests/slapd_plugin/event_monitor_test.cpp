@@ -120,6 +120,35 @@ TEST(EventMonitor, AMemberRemovedFromTheAdministratorsLosesTheMonitorBeforeTheNe
     EXPECT_EQ(ldap_delete_ext_s(root.get(), dn, nullptr, nullptr), LDAP_SUCCESS);
 }
 
+TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
+{
+    Session watcher = connect(Who::operator_);
+    event_spec wanted[] = {{1, 0}, {3, 0}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(watcher.get(), 2, wanted, &msgid), LDAP_SUCCESS);
+    Session root = connect(Who::root);
+    wait_until_watching(watcher.get(), msgid, root.get());
+    const char* concealed = "cn=Concealed,ou=secret,dc=example,dc=com";
+    const char* shown = "cn=Shown,ou=people,dc=example,dc=com";
+    add_person(root.get(), concealed, "Concealed");
+    add_person(root.get(), shown, "Shown");
+    EXPECT_EQ(next_notification(watcher.get(), msgid).dn, shown);
+    // The password is no attribute the member may read.
+    char* descriptions[] = {text("seen"), nullptr};
+    char* passwords[] = {text("unseen"), nullptr};
+    LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {descriptions}};
+    LDAPMod password = {LDAP_MOD_REPLACE, text("userPassword"), {passwords}};
+    LDAPMod* changes[] = {&description, &password, nullptr};
+    ASSERT_EQ(ldap_modify_ext_s(root.get(), concealed, changes, nullptr, nullptr), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_modify_ext_s(root.get(), shown, changes, nullptr, nullptr), LDAP_SUCCESS);
+    Notification modified = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(modified.dn, shown);
+    EXPECT_EQ(modified.changed, "description");
+    EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_delete_ext_s(root.get(), concealed, nullptr, nullptr), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_delete_ext_s(root.get(), shown, nullptr, nullptr), LDAP_SUCCESS);
+}
+
 TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
 {
     Session watcher = connect(Who::root);

@@ -312,13 +312,13 @@ TEST(EventQueue, AMonitorThatFallsBehindDropsAndCountsWhatItCannotHold)
 {
     Monitor small({{1, 0, ""}}, 2);
     for (int i = 0; i < 5; ++i)
-        small.push("n");
+        small.push(EntryEvent{});
     EXPECT_EQ(small.take(std::chrono::milliseconds(0)).size(), 2u);
     EXPECT_EQ(small.dropped(), 3u);
     // Closed, it counts what it still holds as undelivered, and takes no more.
-    small.push("n");
+    small.push(EntryEvent{});
     EXPECT_EQ(small.close(), 4u);
-    small.push("n");
+    small.push(EntryEvent{});
     EXPECT_TRUE(small.take(std::chrono::milliseconds(0)).empty());
 }
 
