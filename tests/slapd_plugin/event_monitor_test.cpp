@@ -81,6 +81,27 @@ void wait_until_watching(LDAP* watcher, int msgid, LDAP* writer)
     FAIL() << "the monitor reported nothing";
 }
 
+// The result code of a monitor's final answer, with the number of event
+// specifications it lists in *count; -1 when the next message is no final
+// answer.
+int final_answer(LDAP* ld, int msgid, int* count = nullptr)
+{
+    timeval timeout{10, 0};
+    LDAPMessage* message = nullptr;
+    if (ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &message) != LDAP_RES_EXTENDED) {
+        ldap_msgfree(message);
+        return -1;
+    }
+    int code = -1;
+    int listed = 0;
+    event_spec* specs = nullptr;
+    EXPECT_EQ(ldap_parse_monitor_events_response(ld, message, &code, nullptr, &listed, &specs, 1), LDAP_SUCCESS);
+    tervane_memfree(specs);
+    if (count != nullptr)
+        *count = listed;
+    return code;
+}
+
 // The administrators' group holds exactly `member` (it may not be empty).
 void set_administrator(LDAP* root, const char* member)
 {
@@ -107,16 +128,7 @@ TEST(EventMonitor, AMemberRemovedFromTheAdministratorsLosesTheMonitorBeforeTheNe
     } restore{root.get()};
     const char* dn = "cn=Unseen,ou=people,dc=example,dc=com";
     add_person(root.get(), dn, "Unseen");
-    timeval timeout{10, 0};
-    LDAPMessage* message = nullptr;
-    EXPECT_EQ(ldap_result(watcher.get(), msgid, LDAP_MSG_ONE, &timeout, &message), LDAP_RES_EXTENDED);
-    int code = 0;
-    int count = 0;
-    event_spec* specs = nullptr;
-    EXPECT_EQ(ldap_parse_monitor_events_response(watcher.get(), message, &code, nullptr, &count, &specs, 1),
-              LDAP_SUCCESS);
-    EXPECT_EQ(code, LDAP_INSUFFICIENT_ACCESS);
-    tervane_memfree(specs);
+    EXPECT_EQ(final_answer(watcher.get(), msgid), LDAP_INSUFFICIENT_ACCESS);
     EXPECT_EQ(ldap_delete_ext_s(root.get(), dn, nullptr, nullptr), LDAP_SUCCESS);
 }
 
@@ -259,14 +271,7 @@ TEST(EventMonitor, OrdinaryUsersMayNotMonitor)
     event_spec wanted[] = {{1, 0}};
     int msgid = 0;
     ASSERT_EQ(ldap_monitor_events(ld.get(), 1, wanted, &msgid), LDAP_SUCCESS);
-    timeval timeout{10, 0};
-    LDAPMessage* message = nullptr;
-    ASSERT_EQ(ldap_result(ld.get(), msgid, LDAP_MSG_ALL, &timeout, &message), LDAP_RES_EXTENDED);
-    int code = 0;
-    int count = 0;
-    event_spec* specs = nullptr;
-    ASSERT_EQ(ldap_parse_monitor_events_response(ld.get(), message, &code, nullptr, &count, &specs, 1), LDAP_SUCCESS);
-    EXPECT_EQ(code, LDAP_INSUFFICIENT_ACCESS);
+    int count = -1;
+    EXPECT_EQ(final_answer(ld.get(), msgid, &count), LDAP_INSUFFICIENT_ACCESS);
     EXPECT_EQ(count, 0);
-    tervane_memfree(specs);
 }
