@@ -1,5 +1,5 @@
 // Event monitoring. A monitor request stays open: the changes that slapd's
-// post-operation hooks see (and those this plug-in makes itself) are queued
+// result hook sees (and those this plug-in makes itself) are queued
 // to it and sent as intermediate responses, until the client abandons the
 // request or closes the connection. The final response comes only when the
 // request is refused, when the client fell so far behind that notifications
@@ -147,12 +147,10 @@ Reply monitor(Request& request, bool filtered)
     return {};  // abandoned: slapd sends nothing
 }
 
-// A post-operation hook: reports the change that an outside operation made.
+// Reports the change that an outside operation made.
 template <std::int32_t Type>
-int report_operation(Slapi_PBlock* pb)
+void report_operation(Slapi_PBlock* pb)
 {
-    if (monitors().empty())
-        return 0;
     try {
         const char* dn = get_string(pb, SLAPI_TARGET_DN);
         const char* requestor = get_string(pb, SLAPI_REQUESTOR_DN);
@@ -185,6 +183,26 @@ int report_operation(Slapi_PBlock* pb)
     } catch (...) {
         // A notification that cannot be built is lost; the operation is not.
     }
+}
+
+// Runs before the result of each outside operation is sent, once its change
+// is made: events are numbered in the order of the changes, and one client's
+// next change, which waits for this result, always comes after. (After the
+// result, in a post-operation function, the next change of the same client
+// could be reported first.)
+int report_result(Slapi_PBlock* pb)
+{
+    if (monitors().empty())
+        return 0;
+    ber_tag_t operation = 0;
+    slapi_pblock_get(pb, SLAPI_OPERATION_TYPE, &operation);
+    switch (operation) {
+    case LDAP_REQ_ADD: report_operation<event_type::kEntryAdded>(pb); break;
+    case LDAP_REQ_DELETE: report_operation<event_type::kEntryDeleted>(pb); break;
+    case LDAP_REQ_MODIFY: report_operation<event_type::kEntryModified>(pb); break;
+    case LDAP_REQ_MODRDN: report_operation<event_type::kEntryRenamed>(pb); break;
+    default: break;
+    }
     return 0;
 }
 
@@ -198,19 +216,12 @@ Reply monitor_events_filtered(Request& request) { return monitor(request, true);
 
 using namespace adminext;
 
-// Registers the post-operation hooks that feed event monitoring.
+// Registers the hook that feeds event monitoring.
 extern "C" __attribute__((visibility("default"))) int admin_extensions_events_init(Slapi_PBlock* pb)
 {
     static char version[] = SLAPI_PLUGIN_VERSION_03;
     if (slapi_pblock_set(pb, SLAPI_PLUGIN_VERSION, version) != 0 ||
-        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_ADD_FN,
-                         reinterpret_cast<void*>(&report_operation<event_type::kEntryAdded>)) != 0 ||
-        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_DELETE_FN,
-                         reinterpret_cast<void*>(&report_operation<event_type::kEntryDeleted>)) != 0 ||
-        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_MODIFY_FN,
-                         reinterpret_cast<void*>(&report_operation<event_type::kEntryModified>)) != 0 ||
-        slapi_pblock_set(pb, SLAPI_PLUGIN_POST_MODRDN_FN,
-                         reinterpret_cast<void*>(&report_operation<event_type::kEntryRenamed>)) != 0)
+        slapi_pblock_set(pb, SLAPI_PLUGIN_PRE_RESULT_FN, reinterpret_cast<void*>(&report_result)) != 0)
         return -1;
     return 0;
 }

@@ -50,11 +50,11 @@ typedef int (*SLAPI_FUNC)(Slapi_PBlock *pb);
 #define SLAPI_EXT_OP_RET_VALUE 163     /* struct berval *: slapd releases it with ber_bvfree */
 #define SLAPI_PLUGIN_EXT_OP_FN 300
 #define SLAPI_PLUGIN_EXT_OP_OIDLIST 301 /* char **, NULL-terminated */
-#define SLAPI_PLUGIN_POST_MODIFY_FN 505
-#define SLAPI_PLUGIN_POST_MODRDN_FN 506
-#define SLAPI_PLUGIN_POST_ADD_FN 507
-#define SLAPI_PLUGIN_POST_DELETE_FN 508
-#define SLAPI_RESULT_CODE 881          /* int; in a post-operation function the operation's result */
+/* Called for every operation from outside just before its result is sent,
+ * on the operation's own thread, once the change is made. */
+#define SLAPI_PLUGIN_PRE_RESULT_FN 412
+#define SLAPI_OPERATION_TYPE 590       /* ber_tag_t: the operation's request tag */
+#define SLAPI_RESULT_CODE 881          /* int; in the result hook the operation's result */
 #define SLAPI_RESULT_TEXT 882          /* char *: must outlive the handler */
 
 #define SLAPI_PLUGIN_VERSION_03 "03"

@@ -18,6 +18,7 @@ struct Notification {
     int type = 0;
     int result = 0;
     std::string dn, requestor, detail, changed;
+    int sequence = 0;
 };
 
 constexpr char kMarkerPrefix[] = "cn=Marker ";
@@ -42,6 +43,7 @@ Notification next_notification(LDAP* ld, int msgid, timeval timeout = {10, 0})
         notification.changed = copy(record->r1.data);
         EXPECT_GT(record->r1.triple1, 0);  // the time
         EXPECT_GT(record->r1.triple2, 0);  // the sequence number
+        notification.sequence = record->r1.triple2;
     }
     ldap_event_free(record);
     if (notification.dn.rfind(kMarkerPrefix, 0) == 0)
@@ -159,6 +161,37 @@ TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
     EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
     EXPECT_EQ(ldap_delete_ext_s(root.get(), concealed, nullptr, nullptr), LDAP_SUCCESS);
     EXPECT_EQ(ldap_delete_ext_s(root.get(), shown, nullptr, nullptr), LDAP_SUCCESS);
+}
+
+TEST(EventMonitor, EventsArriveInTheOrderOfTheChanges)
+{
+    Session watcher = connect(Who::root);
+    event_spec wanted[] = {{1, 0}, {2, 0}, {3, 0}};
+    int msgid = 0;
+    ASSERT_EQ(ldap_monitor_events(watcher.get(), 3, wanted, &msgid), LDAP_SUCCESS);
+    Session writer = connect(Who::root);
+    wait_until_watching(watcher.get(), msgid, writer.get());
+    // One client adds, modifies and deletes one entry, each change waiting
+    // for the one before: a client replaying the events must see them so.
+    const char* dn = "cn=Churn,ou=people,dc=example,dc=com";
+    char* values[] = {text("churn"), nullptr};
+    LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {values}};
+    LDAPMod* changes[] = {&description, nullptr};
+    constexpr int kRounds = 100;
+    for (int round = 0; round < kRounds; ++round) {
+        add_person(writer.get(), dn, "Churn");
+        ASSERT_EQ(ldap_modify_ext_s(writer.get(), dn, changes, nullptr, nullptr), LDAP_SUCCESS);
+        ASSERT_EQ(ldap_delete_ext_s(writer.get(), dn, nullptr, nullptr), LDAP_SUCCESS);
+    }
+    const int kOrder[] = {1, 3, 2};  // added, modified, deleted
+    int previous = 0;
+    for (int i = 0; i < 3 * kRounds; ++i) {
+        Notification event = next_notification(watcher.get(), msgid);
+        ASSERT_EQ(event.type, kOrder[i % 3]) << "event " << i;
+        EXPECT_GT(event.sequence, previous) << "event " << i;
+        previous = event.sequence;
+    }
+    EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
 }
 
 TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
