@@ -190,9 +190,15 @@ TEST(BulkUpdate, ARootDnOfAnotherDatabaseIsCheckedLikeAnyoneElse)
     LDAPMod description = {LDAP_MOD_REPLACE, text("description"), {values}};
     LDAPMod* changes[] = {&description, nullptr};
     lburp_operation modify = operation(LBURP_OP_MODIFY, kUserDn, changes);
-    lburp_operation* batch[] = {add.operations()[0], &modify, nullptr};
+    // Nor does it in the configuration's database.
+    char* passwords[] = {text("taken"), nullptr};
+    LDAPMod root_password = {LDAP_MOD_REPLACE, text("olcRootPW"), {passwords}};
+    LDAPMod* configuration_changes[] = {&root_password, nullptr};
+    lburp_operation configure = operation(LBURP_OP_MODIFY, "olcDatabase={1}mdb,cn=config", configuration_changes);
+    lburp_operation* batch[] = {add.operations()[0], &modify, &configure, nullptr};
     BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch));
-    std::vector<std::pair<int, int>> expected = {{1, LDAP_INSUFFICIENT_ACCESS}, {2, LDAP_INSUFFICIENT_ACCESS}};
+    std::vector<std::pair<int, int>> expected = {
+        {1, LDAP_INSUFFICIENT_ACCESS}, {2, LDAP_INSUFFICIENT_ACCESS}, {3, LDAP_INSUFFICIENT_ACCESS}};
     EXPECT_EQ(answer.results, expected);
     EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
 }
