@@ -83,6 +83,26 @@ void wait_until_watching(LDAP* watcher, int msgid, LDAP* writer)
     FAIL() << "the monitor reported nothing";
 }
 
+// Starts a monitor of `wanted` on watcher; answers its message id once it
+// reports the changes writer makes.
+int watch(LDAP* watcher, std::vector<event_spec> wanted, LDAP* writer)
+{
+    int msgid = 0;
+    EXPECT_EQ(ldap_monitor_events(watcher, static_cast<int>(wanted.size()), wanted.data(), &msgid), LDAP_SUCCESS);
+    wait_until_watching(watcher, msgid, writer);
+    return msgid;
+}
+
+// The same for a monitor that watches subtrees.
+int watch_subtrees(LDAP* watcher, std::vector<event_spec_filtered> wanted, LDAP* writer)
+{
+    int msgid = 0;
+    EXPECT_EQ(ldap_monitor_events_filtered(watcher, static_cast<int>(wanted.size()), wanted.data(), &msgid),
+              LDAP_SUCCESS);
+    wait_until_watching(watcher, msgid, writer);
+    return msgid;
+}
+
 // The result code of a monitor's final answer, with the number of event
 // specifications it lists in *count; -1 when the next message is no final
 // answer.
@@ -118,11 +138,8 @@ void set_administrator(LDAP* root, const char* member)
 TEST(EventMonitor, AMemberRemovedFromTheAdministratorsLosesTheMonitorBeforeTheNextNotification)
 {
     Session watcher = connect(Who::operator_);
-    event_spec wanted[] = {{1, 0}};
-    int msgid = 0;
-    ASSERT_EQ(ldap_monitor_events(watcher.get(), 1, wanted, &msgid), LDAP_SUCCESS);
     Session root = connect(Who::root);
-    wait_until_watching(watcher.get(), msgid, root.get());
+    int msgid = watch(watcher.get(), {{1, 0}}, root.get());
     set_administrator(root.get(), kRootDn);
     struct Restore {
         LDAP* root;
@@ -137,11 +154,8 @@ TEST(EventMonitor, AMemberRemovedFromTheAdministratorsLosesTheMonitorBeforeTheNe
 TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
 {
     Session watcher = connect(Who::operator_);
-    event_spec wanted[] = {{1, 0}, {3, 0}};
-    int msgid = 0;
-    ASSERT_EQ(ldap_monitor_events(watcher.get(), 2, wanted, &msgid), LDAP_SUCCESS);
     Session root = connect(Who::root);
-    wait_until_watching(watcher.get(), msgid, root.get());
+    int msgid = watch(watcher.get(), {{1, 0}, {3, 0}}, root.get());
     const char* concealed = "cn=Concealed,ou=secret,dc=example,dc=com";
     const char* shown = "cn=Shown,ou=people,dc=example,dc=com";
     add_person(root.get(), concealed, "Concealed");
@@ -166,11 +180,8 @@ TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
 TEST(EventMonitor, EventsArriveInTheOrderOfTheChanges)
 {
     Session watcher = connect(Who::root);
-    event_spec wanted[] = {{1, 0}, {2, 0}, {3, 0}};
-    int msgid = 0;
-    ASSERT_EQ(ldap_monitor_events(watcher.get(), 3, wanted, &msgid), LDAP_SUCCESS);
     Session writer = connect(Who::root);
-    wait_until_watching(watcher.get(), msgid, writer.get());
+    int msgid = watch(watcher.get(), {{1, 0}, {2, 0}, {3, 0}}, writer.get());
     // One client adds, modifies and deletes one entry, each change waiting
     // for the one before: a client replaying the events must see them so.
     const char* dn = "cn=Churn,ou=people,dc=example,dc=com";
@@ -197,12 +208,9 @@ TEST(EventMonitor, EventsArriveInTheOrderOfTheChanges)
 TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
 {
     Session watcher = connect(Who::root);
-    event_spec wanted[] = {{1, 0}, {2, 0}, {3, 0}, {4, 1}};
-    int msgid = 0;
-    ASSERT_EQ(ldap_monitor_events(watcher.get(), 4, wanted, &msgid), LDAP_SUCCESS);
     Session writer = connect(Who::operator_);
     Session root = connect(Who::root);
-    wait_until_watching(watcher.get(), msgid, root.get());
+    int msgid = watch(watcher.get(), {{1, 0}, {2, 0}, {3, 0}, {4, 1}}, root.get());
     add_person(writer.get(), "cn=Watched,ou=people,dc=example,dc=com", "Watched");
     Notification added = next_notification(watcher.get(), msgid);
     EXPECT_EQ(added.type, 1);
@@ -254,11 +262,8 @@ TEST(EventMonitor, ChangesByAnotherConnectionArriveAsNotifications)
 TEST(EventMonitor, AFilteredMonitorWatchesOneSubtree)
 {
     Session watcher = connect(Who::root);
-    event_spec_filtered wanted[] = {{1, 0, text("ou=groups,dc=example,dc=com")}};
-    int msgid = 0;
-    ASSERT_EQ(ldap_monitor_events_filtered(watcher.get(), 1, wanted, &msgid), LDAP_SUCCESS);
     Session writer = connect(Who::root);
-    wait_until_watching(watcher.get(), msgid, writer.get());
+    int msgid = watch_subtrees(watcher.get(), {{1, 0, text("ou=groups,dc=example,dc=com")}}, writer.get());
     add_person(writer.get(), "cn=Outside,ou=people,dc=example,dc=com", "Outside");
     add_person(writer.get(), "cn=Inside,ou=groups,dc=example,dc=com", "Inside");
     Notification inside = next_notification(watcher.get(), msgid);
