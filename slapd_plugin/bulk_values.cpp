@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint8_t kControlsTag = 0xA0;
 constexpr std::uint8_t kNewSuperiorTag = 0x80;
-constexpr int kLastModificationOperation = 2;  // replace
+constexpr int kLastModificationOperation = 3;  // increment (RFC 4525)
 
 // SEQUENCE { OCTET STRING type, SET OF OCTET STRING values }
 bool read_attribute(BerReader& reader, Modification& modification)

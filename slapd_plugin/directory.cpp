@@ -48,15 +48,42 @@ int search(const std::string& base, int scope, const std::string& filter, char**
 char kNoAttributes[] = "1.1";
 char* kNoAttributeList[] = {kNoAttributes, nullptr};
 
+// The result of an internal update as slapd sends it: its text lives only
+// while the result is being sent (a database's refusal is written on its
+// stack), so it is copied then.
+struct SentResult {
+    Slapi_PBlock* pb;
+    bool sent = false;
+    std::string text;
+};
+
+void copy_result(int, void* data)
+{
+    auto* result = static_cast<SentResult*>(data);
+    result->sent = true;
+    const char* text = get_pointer<const char>(result->pb, SLAPI_RESULT_TEXT);
+    result->text = text != nullptr ? text : "";
+}
+
 // Prepares an internal update with prepare(pb), runs it and answers its
-// result code.
+// result.
 template <class Prepare, class Run>
-int update(Prepare prepare, Run run)
+ChangeResult update(Prepare prepare, Run run)
 {
     PBlockPtr pb = new_pblock();
     prepare(pb.get());
+    SentResult sent{pb.get(), false, {}};
+    slapi_pblock_set(pb.get(), SLAPI_X_INTOP_RESULT_CALLBACK, reinterpret_cast<void*>(&copy_result));
+    slapi_pblock_set(pb.get(), SLAPI_X_INTOP_CALLBACK_DATA, &sent);
     run(pb.get());
-    return get_int(pb.get(), SLAPI_PLUGIN_INTOP_RESULT);
+    ChangeResult result{get_int(pb.get(), SLAPI_PLUGIN_INTOP_RESULT), std::move(sent.text)};
+    // Refused before anything was sent: the text, if any, is the
+    // parameter block's own.
+    if (!sent.sent) {
+        const char* text = get_pointer<const char>(pb.get(), SLAPI_RESULT_TEXT);
+        result.message = text != nullptr ? text : "";
+    }
+    return result;
 }
 
 }  // namespace
@@ -246,14 +273,14 @@ ModList::ModList(const std::vector<Modification>& modifications)
     pointers_.push_back(nullptr);
 }
 
-int add_entry(const std::string& dn, LDAPMod** attributes)
+ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
 {
     return update(
         [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, nullptr, nullptr, 0); },
         slapi_add_internal_pb);
 }
 
-int modify_entry(const std::string& dn, LDAPMod** modifications)
+ChangeResult modify_entry(const std::string& dn, LDAPMod** modifications)
 {
     return update(
         [&](Slapi_PBlock* pb) {
@@ -262,14 +289,14 @@ int modify_entry(const std::string& dn, LDAPMod** modifications)
         slapi_modify_internal_pb);
 }
 
-int delete_entry(const std::string& dn)
+ChangeResult delete_entry(const std::string& dn)
 {
     return update(
         [&](Slapi_PBlock* pb) { slapi_delete_internal_set_pb(pb, dn.c_str(), nullptr, nullptr, nullptr, 0); },
         slapi_delete_internal_pb);
 }
 
-int rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
+ChangeResult rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
                  bool delete_old_rdn)
 {
     return update(

@@ -72,11 +72,12 @@ private:
     std::vector<LDAPMod*> pointers_;
 };
 
-// Internal updates; each answers its LDAP result code.
-int add_entry(const std::string& dn, LDAPMod** attributes);
-int modify_entry(const std::string& dn, LDAPMod** modifications);
-int delete_entry(const std::string& dn);
-int rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
+// Internal updates; each answers its LDAP result code and slapd's text
+// (empty when slapd gave none).
+ChangeResult add_entry(const std::string& dn, LDAPMod** attributes);
+ChangeResult modify_entry(const std::string& dn, LDAPMod** modifications);
+ChangeResult delete_entry(const std::string& dn);
+ChangeResult rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
                  bool delete_old_rdn);
 
 }  // namespace adminext

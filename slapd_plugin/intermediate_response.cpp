@@ -1,10 +1,9 @@
 #include "intermediate_response.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 
 #include "request.h"
+#include "slapd_version.h"
 
 namespace adminext {
 
@@ -42,11 +41,11 @@ const Route& route()
 {
     static const Route found = [] {
         Route route;
-        const auto* version = static_cast<const char*>(dlsym(RTLD_DEFAULT, "Versionstr"));
-        if (version == nullptr || !known_reply_layout(version)) {
+        std::string version = running_slapd_version();
+        if (!known_slapd_layout(version)) {
             route.unavailable = "event monitoring needs slapd 2.5, whose intermediate responses this server "
                                 "knows how to send; this slapd is " +
-                                std::string(version != nullptr ? version : "of an unknown version");
+                                (version.empty() ? std::string("of an unknown version") : version);
             return route;
         }
         route.send = reinterpret_cast<SendIntermediate>(dlsym(RTLD_DEFAULT, "slap_send_ldap_intermediate"));

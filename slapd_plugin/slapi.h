@@ -56,6 +56,8 @@ typedef int (*SLAPI_FUNC)(Slapi_PBlock *pb);
 #define SLAPI_OPERATION_TYPE 590       /* ber_tag_t: the operation's request tag */
 #define SLAPI_RESULT_CODE 881          /* int; in the result hook the operation's result */
 #define SLAPI_RESULT_TEXT 882          /* char *: must outlive the handler */
+#define SLAPI_X_INTOP_RESULT_CALLBACK 1402 /* plugin_result_callback: an internal operation's result is sent */
+#define SLAPI_X_INTOP_CALLBACK_DATA 1405   /* void *: handed to it */
 
 #define SLAPI_PLUGIN_VERSION_03 "03"
 /* Results of an extended-operation function besides 0 ("send what was set"). */

@@ -7,6 +7,7 @@
 #include "directory.h"
 #include "events.h"
 #include "names.h"
+#include "value_check.h"
 
 namespace adminext {
 
@@ -68,6 +69,8 @@ int check_access(Request& request, const Change& change, ModList& modifications)
         return rc;
     switch (change.type) {
     case ChangeType::modify:
+        if (change.modifications.empty())
+            return access.allowed(entry.get(), "entry", SLAPI_ACL_WRITE) ? code::kSuccess : code::kInsufficientAccess;
         return access.may_change(entry.get(), modifications.get()) ? code::kSuccess : code::kInsufficientAccess;
     case ChangeType::remove:
         if (!access.allowed(entry.get(), "entry", SLAPI_ACL_DELETE))
@@ -114,19 +117,23 @@ std::string changed_types(const Change& change)
     return types;
 }
 
-int run_change(const Change& change, ModList& modifications)
+ChangeResult run_change(const Change& change, ModList& modifications)
 {
     switch (change.type) {
     case ChangeType::add:
         return add_entry(change.dn, modifications.get());
     case ChangeType::modify:
+        // A modify of nothing is valid LDAP: it succeeds on an entry that
+        // exists (checked with the rights), and an internal modify refuses it.
+        if (change.modifications.empty())
+            return {};
         return modify_entry(change.dn, modifications.get());
     case ChangeType::remove:
         return delete_entry(change.dn);
     case ChangeType::rename:
         return rename_entry(change.dn, change.new_rdn, change.new_superior, change.delete_old_rdn);
     }
-    return code::kProtocolError;
+    return {code::kProtocolError, {}};
 }
 
 void report(const Request& request, const Change& change, int result)
@@ -173,17 +180,27 @@ ChangeResult apply_change(Request& request, const Change& change)
         return {code::kUndefinedAttributeType, *type + ": attribute type undefined"};
     }
     ModList modifications(change.modifications);
+    // In slapd's order: the values first, then the requestor's rights, then
+    // the change itself.
+    ChangeResult result;
+    if (change.type == ChangeType::add || change.type == ChangeType::modify)
+        result = check_values(request.pblock(), modifications.get()).value_or(ChangeResult{});
     // Every change is checked, a root DN's too: slapd's rules of the entry's
     // database pass that database's root DN only, as slapd does.
-    int rc = check_access(request, change, modifications);
-    if (rc == code::kSuccess)
-        rc = run_change(change, modifications);
+    if (result.code == code::kSuccess)
+        result.code = check_access(request, change, modifications);
+    if (result.code == code::kSuccess)
+        result = run_change(change, modifications);
     // The internal operations answer the client library's negative codes
     // where they refuse their arguments; a client is answered with LDAP's.
-    if (rc < 0)
-        rc = code::kOther;
-    report(request, change, rc);
-    return {rc, rc == code::kSuccess ? std::string() : std::string(result_text(rc))};
+    if (result.code < 0)
+        result = {code::kOther, {}};
+    report(request, change, result.code);
+    if (result.code == code::kSuccess)
+        result.message.clear();
+    else if (result.message.empty())
+        result.message = result_text(result.code);
+    return result;
 }
 
 void report_change(std::int32_t type, int result, const std::string& dn, const std::string& requestor,

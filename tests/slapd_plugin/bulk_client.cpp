@@ -76,6 +76,7 @@ BatchAnswer read_batch_answer(LDAP* ld, int msgid)
     answer.rc = ldap_parse_lburp_operation_response(ld, message, &answer.result_code, nullptr, &count, &results, 1);
     for (int i = 0; i < count; ++i) {
         answer.results.emplace_back(results[i].operation_number, results[i].result_code);
+        answer.messages.emplace_back(results[i].error_message != nullptr ? results[i].error_message : "");
         ldap_memfree(results[i].error_message);
     }
     tervane_memfree(results);

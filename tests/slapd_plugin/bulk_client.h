@@ -42,6 +42,7 @@ struct BatchAnswer {
     int rc = -1;          // of the parse call
     int result_code = -1; // the server's
     std::vector<std::pair<int, int>> results;  // operation number, code
+    std::vector<std::string> messages;         // each operation's text
 };
 
 // The next answer of msgid, as an application collects it.

@@ -1,6 +1,8 @@
 // The bulk-update stream through Tervane against slapd with the plug-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <thread>
 
 #include "bulk_client.h"
@@ -237,4 +239,186 @@ TEST(BulkUpdate, TwoClientsLoadAtOnce)
     second.join();
     EXPECT_EQ(count_under(std::string("ou=first,") + kPeople), 501);
     EXPECT_EQ(count_under(std::string("ou=second,") + kPeople), 501);
+}
+
+namespace {
+
+struct ModSpec {
+    int op;
+    std::string type;
+    std::vector<std::string> values;
+};
+
+// LDAPMod records (berval values) over their own copies of specs.
+class Mods {
+public:
+    explicit Mods(const std::vector<ModSpec>& specs) : specs_(specs), values_(specs.size()), pointers_(specs.size())
+    {
+        mods_.reserve(specs_.size());
+        for (std::size_t i = 0; i < specs_.size(); ++i) {
+            for (std::string& value : specs_[i].values)
+                values_[i].push_back(berval{static_cast<ber_len_t>(value.size()), value.data()});
+            for (berval& value : values_[i])
+                pointers_[i].push_back(&value);
+            pointers_[i].push_back(nullptr);
+            LDAPMod& mod = mods_.emplace_back();
+            mod.mod_op = specs_[i].op | LDAP_MOD_BVALUES;
+            mod.mod_type = specs_[i].type.data();
+            mod.mod_bvalues = pointers_[i].data();
+            list_.push_back(&mod);
+        }
+        list_.push_back(nullptr);
+    }
+    LDAPMod** get() { return list_.data(); }
+
+private:
+    std::vector<ModSpec> specs_;
+    std::vector<std::vector<berval>> values_;
+    std::vector<std::vector<berval*>> pointers_;
+    std::vector<LDAPMod> mods_;
+    std::vector<LDAPMod*> list_;
+};
+
+// The entries below ou=<ou>,ou=people as sorted "dn|type: value" lines,
+// with "twin" for the name <ou>, to compare two subtrees.
+std::vector<std::string> subtree_text(const std::string& ou)
+{
+    const std::string base = "ou=" + ou + "," + kPeople;
+    Session ld = connect(Who::root);
+    LDAPMessage* found = nullptr;
+    EXPECT_EQ(ldap_search_ext_s(ld.get(), base.c_str(), LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 0, nullptr,
+                                nullptr, nullptr, 0, &found),
+              LDAP_SUCCESS);
+    std::vector<std::string> lines;
+    for (LDAPMessage* entry = ldap_first_entry(ld.get(), found); entry != nullptr;
+         entry = ldap_next_entry(ld.get(), entry)) {
+        char* dn = ldap_get_dn(ld.get(), entry);
+        std::string name = dn;
+        ldap_memfree(dn);
+        BerElement* walk = nullptr;
+        for (char* type = ldap_first_attribute(ld.get(), entry, &walk); type != nullptr;
+             type = ldap_next_attribute(ld.get(), entry, walk)) {
+            berval** values = ldap_get_values_len(ld.get(), entry, type);
+            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+            {
+                std::string line = name + "|" + type + ": " + std::string(values[i]->bv_val, values[i]->bv_len);
+                for (std::size_t at; (at = line.find(ou)) != std::string::npos;)
+                    line.replace(at, ou.size(), "twin");
+                lines.push_back(line);
+            }
+            ldap_value_free_len(values);
+            ldap_memfree(type);
+        }
+        ber_free(walk, 0);
+    }
+    ldap_msgfree(found);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace
+
+TEST(BulkUpdate, EachChangeAnswersAndStoresWhatSlapdDoesOverTheProtocol)
+{
+    // The same changes, as the same administrator, through one batch into
+    // ou=twin-stream and one by one over the protocol into ou=twin-protocol.
+    const std::vector<std::string> person = {"inetOrgPerson"};
+    struct Row {
+        const char* what;
+        int type;
+        const char* rdn;
+        std::vector<ModSpec> mods;
+        int expected;
+    };
+    const std::vector<Row> rows = {
+        {"binary values and a non-ASCII name", LBURP_OP_ADD, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_ADD, "objectClass", person}, {LDAP_MOD_ADD, "cn", {"Zo\xC3\xAB"}},
+          {LDAP_MOD_ADD, "sn", {"\xC3\x85ngstr\xC3\xB6m"}},
+          {LDAP_MOD_ADD, "jpegPhoto", {std::string("\xFF\xD8\x00\x01\x80", 5)}}},
+         LDAP_SUCCESS},
+        {"an attribute type the schema does not know", LBURP_OP_ADD, "cn=Unknown",
+         {{LDAP_MOD_ADD, "objectClass", person}, {LDAP_MOD_ADD, "cn", {"Unknown"}}, {LDAP_MOD_ADD, "sn", {"U"}},
+          {LDAP_MOD_ADD, "noSuchType", {"z"}}},
+         LDAP_UNDEFINED_TYPE},
+        {"a value outside its syntax", LBURP_OP_ADD, "cn=Badmail",
+         {{LDAP_MOD_ADD, "objectClass", person}, {LDAP_MOD_ADD, "cn", {"Badmail"}}, {LDAP_MOD_ADD, "sn", {"B"}},
+          {LDAP_MOD_ADD, "mail", {"caf\xC3\xA9@example.com"}}},
+         LDAP_INVALID_SYNTAX},
+        {"a required attribute missing", LBURP_OP_ADD, "cn=Nosurname",
+         {{LDAP_MOD_ADD, "objectClass", {"person"}}, {LDAP_MOD_ADD, "cn", {"Nosurname"}}},
+         LDAP_OBJECT_CLASS_VIOLATION},
+        {"a value given twice", LBURP_OP_ADD, "cn=Twice",
+         {{LDAP_MOD_ADD, "objectClass", person}, {LDAP_MOD_ADD, "cn", {"Twice", "twice"}}, {LDAP_MOD_ADD, "sn", {"T"}}},
+         LDAP_TYPE_OR_VALUE_EXISTS},
+        {"an entry that exists", LBURP_OP_ADD, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_ADD, "objectClass", person}, {LDAP_MOD_ADD, "cn", {"Zo\xC3\xAB"}}, {LDAP_MOD_ADD, "sn", {"Z"}}},
+         LDAP_ALREADY_EXISTS},
+        {"a counter", LBURP_OP_ADD, "cn=Counter",
+         {{LDAP_MOD_ADD, "objectClass", {"inetOrgPerson", "posixAccount"}}, {LDAP_MOD_ADD, "cn", {"Counter"}},
+          {LDAP_MOD_ADD, "sn", {"C"}}, {LDAP_MOD_ADD, "uid", {"counter"}}, {LDAP_MOD_ADD, "uidNumber", {"1000"}},
+          {LDAP_MOD_ADD, "gidNumber", {"100"}}, {LDAP_MOD_ADD, "homeDirectory", {"/home/counter"}}},
+         LDAP_SUCCESS},
+        {"an increment", LBURP_OP_MODIFY, "cn=Counter", {{LDAP_MOD_INCREMENT, "uidNumber", {"5"}}}, LDAP_SUCCESS},
+        {"an increment of text", LBURP_OP_MODIFY, "cn=Counter", {{LDAP_MOD_INCREMENT, "sn", {"1"}}},
+         LDAP_CONSTRAINT_VIOLATION},
+        {"a replace outside the syntax", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_REPLACE, "mail", {"caf\xC3\xA9"}}}, LDAP_INVALID_SYNTAX},
+        {"a value it has", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB", {{LDAP_MOD_ADD, "cn", {"zo\xC3\xAB"}}},
+         LDAP_TYPE_OR_VALUE_EXISTS},
+        {"a value it lacks", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB", {{LDAP_MOD_DELETE, "description", {"none"}}},
+         LDAP_NO_SUCH_ATTRIBUTE},
+        {"two values of a single-valued type", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_REPLACE, "displayName", {"a", "b"}}}, LDAP_CONSTRAINT_VIOLATION},
+        {"a type its classes do not allow", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_ADD, "uidNumber", {"7"}}}, LDAP_OBJECT_CLASS_VIOLATION},
+        {"a change of nothing", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB", {}, LDAP_SUCCESS},
+        {"an entry that does not exist", LBURP_OP_MODIFY, "cn=Nobody", {{LDAP_MOD_ADD, "description", {"x"}}},
+         LDAP_NO_SUCH_OBJECT},
+        {"several changes", LBURP_OP_MODIFY, "cn=Zo\xC3\xAB",
+         {{LDAP_MOD_ADD, "description", {"one", "two"}}, {LDAP_MOD_DELETE, "description", {"one"}},
+          {LDAP_MOD_REPLACE, "displayName", {"Zo\xC3\xAB"}}},
+         LDAP_SUCCESS},
+    };
+    add_container("twin-stream");
+    add_container("twin-protocol");
+    auto dn_in = [](const Row& row, const char* ou) { return std::string(row.rdn) + ",ou=" + ou + "," + kPeople; };
+
+    Session protocol = connect(Who::operator_);
+    std::vector<std::pair<int, std::string>> over_protocol;
+    for (const Row& row : rows) {
+        Mods mods(row.mods);
+        std::string dn = dn_in(row, "twin-protocol");
+        int rc = row.type == LBURP_OP_ADD ? ldap_add_ext_s(protocol.get(), dn.c_str(), mods.get(), nullptr, nullptr)
+                                          : ldap_modify_ext_s(protocol.get(), dn.c_str(), mods.get(), nullptr, nullptr);
+        over_protocol.emplace_back(rc, diagnostic(protocol.get()));
+    }
+
+    Session ld = connect(Who::operator_);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    std::vector<std::unique_ptr<Mods>> mods;
+    std::vector<std::string> dns;
+    std::vector<lburp_operation> operations;
+    for (const Row& row : rows) {
+        mods.push_back(std::make_unique<Mods>(row.mods));
+        dns.push_back(dn_in(row, "twin-stream"));
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        operations.push_back(operation(rows[i].type, dns[i].c_str(), mods[i]->get()));
+    std::vector<lburp_operation*> batch;
+    for (lburp_operation& op : operations)
+        batch.push_back(&op);
+    batch.push_back(nullptr);
+    BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), 1, batch.data()));
+    ASSERT_EQ(answer.results.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(over_protocol[i].first, rows[i].expected) << rows[i].what << ": " << over_protocol[i].second;
+        EXPECT_EQ(answer.results[i].second, rows[i].expected) << rows[i].what << ": " << answer.messages[i];
+        // slapd's own reason; where it gives none, the result's name.
+        if (!over_protocol[i].second.empty()) {
+            EXPECT_EQ(answer.messages[i], over_protocol[i].second) << rows[i].what;
+        }
+    }
+    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+    EXPECT_EQ(subtree_text("twin-stream"), subtree_text("twin-protocol"));
 }

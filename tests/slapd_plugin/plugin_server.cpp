@@ -35,6 +35,7 @@ slapd::Server& server()
     static std::unique_ptr<slapd::Server> instance = [] {
         slapd::Options options;
         options.seed_ldif = seed();
+        options.schemas.push_back("nis");
         options.global_config = plugin_configuration(
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn);
         options.database_config = {

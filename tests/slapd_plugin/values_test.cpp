@@ -8,7 +8,7 @@
 #include "configuration.h"
 #include "event_values.h"
 #include "events.h"
-#include "intermediate_response.h"
+#include "slapd_version.h"
 #include "ldif.h"
 #include "names.h"
 #include "values.h"
@@ -363,11 +363,11 @@ TEST(Settings, ArgumentsAreNamedValuesAndUnknownOnesStopTheLoad)
     }
 }
 
-TEST(IntermediateResponses, OnlySlapd25ReleasesAreTrusted)
+TEST(SlapdVersion, OnlySlapd25ReleasesAreTrusted)
 {
-    EXPECT_TRUE(known_reply_layout("@(#) $OpenLDAP: slapd 2.5.13+dfsg-5 (Feb  8 2023 01:56:12) $"));
-    EXPECT_TRUE(known_reply_layout("slapd 2.5.0"));
+    EXPECT_TRUE(known_slapd_layout("@(#) $OpenLDAP: slapd 2.5.13+dfsg-5 (Feb  8 2023 01:56:12) $"));
+    EXPECT_TRUE(known_slapd_layout("slapd 2.5.0"));
     for (const char* other : {"@(#) $OpenLDAP: slapd 2.6.3 (x) $", "slapd 2.4.59", "slapd 2.55.1", "slapd 2.5.",
                               "slapd 3.0.0", "2.5.13", ""})
-        EXPECT_FALSE(known_reply_layout(other)) << other;
+        EXPECT_FALSE(known_slapd_layout(other)) << other;
 }
