@@ -31,7 +31,10 @@ Reply backup_object(Request& request)
     if (!entry)
         return Reply::error(rc, run->strings[0] + " cannot be read");
     // slapd's rules of the entry's database decide, which pass that
-    // database's root DN only.
+    // database's root DN only. An entry the requestor may not read is no
+    // entry to it, as for its own search.
+    if (!access_allowed(request.pblock(), entry.get(), "entry", SLAPI_ACL_READ))
+        return Reply::error(code::kNoSuchObject, run->strings[0] + " cannot be read");
     LdifEntry data = user_attributes(entry.get());
     for (const Attribute& attribute : data.attributes)
         if (!access_allowed(request.pblock(), entry.get(), attribute.type, SLAPI_ACL_READ))

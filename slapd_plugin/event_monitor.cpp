@@ -46,14 +46,16 @@ bool is_known_status(std::int32_t status) { return status == event_status::kSucc
 // The entry is read as it is now; one that is gone (deleted, renamed away,
 // never added) is judged by an entry of its name alone, which slapd's rules
 // by name judge as they would the entry.
-bool disclose(Slapi_PBlock* pb, EntryEvent& event)
+EntryPtr judged(const std::string& name)
 {
-    const std::string& name =
-        event.type == event_type::kEntryRenamed && event.result == code::kSuccess ? event.detail : event.dn;
     int rc = code::kSuccess;
     EntryPtr entry = read_entry(name, &rc);
-    if (!entry)
-        entry = entry_named(name);
+    return entry ? std::move(entry) : entry_named(name);
+}
+
+bool disclose(Slapi_PBlock* pb, EntryEvent& event)
+{
+    EntryPtr entry = judged(judged_entry(event));
     if (!visible(pb, entry.get()))
         return false;
     std::string readable;
@@ -69,6 +71,18 @@ bool disclose(Slapi_PBlock* pb, EntryEvent& event)
     }
     event.changed = std::move(readable);
     return true;
+}
+
+// The notifications a monitor never sent, counting only those its
+// requestor would have been sent.
+std::size_t undelivered(Slapi_PBlock* pb, Undelivered left)
+{
+    std::size_t count = 0;
+    for (EntryEvent& event : left.queued)
+        count += disclose(pb, event) ? 1 : 0;
+    for (const std::string& name : left.dropped)
+        count += visible(pb, judged(name).get()) ? 1 : 0;
+    return count;
 }
 
 // A refusal listing the event specifications it concerns.
@@ -121,6 +135,7 @@ Reply monitor(Request& request, bool filtered)
         Monitor* monitor;
         ~Registration() { monitors().remove(monitor); }
     } registration{&watching};
+    std::int32_t sent = 0;
     while (!request.abandoned()) {
         if (server_stopping())
             return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
@@ -133,14 +148,19 @@ Reply monitor(Request& request, bool filtered)
                 return refuse(refused.code, refused.text + ": monitoring ended", watching.specs());
             }
         }
+        // Each monitor numbers what it sends: the numbers follow the order
+        // of the changes and leave no gap where a change was hidden.
         for (EntryEvent& event : taken)
-            if (disclose(request.pblock(), event))
+            if (disclose(request.pblock(), event)) {
+                event.sequence = ++sent;
                 send_intermediate(request.pblock(), kNotificationName, write_notification(event));
+            }
         // The account is closed at once: notifications queued meanwhile are
         // as undelivered as those dropped.
-        if (watching.dropped() != 0)
+        if (watching.fell_behind())
             return refuse(code::kBusy,
-                          "the client read its notifications too slowly: " + std::to_string(watching.close()) +
+                          "the client read its notifications too slowly: " +
+                              std::to_string(undelivered(request.pblock(), watching.close())) +
                               " were dropped and monitoring ended",
                           watching.specs());
     }

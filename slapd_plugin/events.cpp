@@ -28,11 +28,15 @@ void Monitor::push(const EntryEvent& event)
         std::lock_guard lock(mutex_);
         if (closed_)
             return;
-        if (queue_.size() >= capacity_) {
-            ++dropped_;
-            return;
+        if (queue_.size() < capacity_) {
+            queue_.push_back(event);
+        } else {
+            dropped_.push_back(judged_entry(event));
+            // So far behind that the monitor ends here: what it was told
+            // until now is accounted for exactly, nothing after.
+            if (dropped_.size() >= capacity_ * kDroppedPerQueued)
+                closed_ = true;
         }
-        queue_.push_back(event);
     }
     ready_.notify_one();
 }
@@ -46,19 +50,22 @@ std::vector<EntryEvent> Monitor::take(std::chrono::milliseconds timeout)
     return taken;
 }
 
-std::size_t Monitor::dropped() const
+bool Monitor::fell_behind() const
 {
     std::lock_guard lock(mutex_);
-    return dropped_;
+    return !dropped_.empty();
 }
 
-std::size_t Monitor::close()
+Undelivered Monitor::close()
 {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    std::size_t undelivered = dropped_ + queue_.size();
+    Undelivered left;
+    left.queued.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+    left.dropped = std::move(dropped_);
     queue_.clear();
-    return undelivered;
+    dropped_.clear();
+    return left;
 }
 
 bool MonitorRegistry::add(Monitor* monitor, std::size_t limit)
@@ -82,7 +89,6 @@ void MonitorRegistry::publish(EntryEvent event, const std::string& normalized_dn
 {
     std::lock_guard lock(mutex_);
     event.time = static_cast<std::int64_t>(std::time(nullptr));
-    event.sequence = ++sequence_;
     for (Monitor* monitor : monitors_)
         if (monitor->wants(event, normalized_dn))
             monitor->push(event);

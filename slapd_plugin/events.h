@@ -34,25 +34,40 @@ inline constexpr std::int32_t kSucceeded = 0;
 inline constexpr std::int32_t kAll = 1;
 }  // namespace event_status
 
+// The entry whose visibility decides whether a monitor's requestor may learn
+// of an event: the new name of an entry renamed, else the entry changed.
+inline const std::string& judged_entry(const EntryEvent& event)
+{
+    return event.type == event_type::kEntryRenamed && event.result == 0 ? event.detail : event.dn;
+}
+
+// What a monitor held and never sent when it ended: the events still queued,
+// and the judged entries of those it had no room for.
+struct Undelivered {
+    std::vector<EntryEvent> queued;
+    std::vector<std::string> dropped;
+};
+
 class Monitor {
 public:
     // specs: the accepted event types, each filter already a normalised DN
-    // ("" for the whole directory).
+    // ("" for the whole directory). capacity: the events it queues; beyond
+    // them it notes the entries of kDroppedPerQueued times as many events,
+    // and beyond those it ends.
     Monitor(std::vector<EventSpec> specs, std::size_t capacity);
+    static constexpr std::size_t kDroppedPerQueued = 4;
 
     // Whether this monitor reports the event of the entry with normalised DN.
     bool wants(const EntryEvent& event, const std::string& normalized_dn) const;
-    // Queues one event; when the queue is full the monitor is marked as
-    // fallen behind and the event is dropped.
+    // Queues one event, or notes it as dropped when the queue is full.
     void push(const EntryEvent& event);
     // Waits up to `timeout` for events and takes them all.
     std::vector<EntryEvent> take(std::chrono::milliseconds timeout);
-    // Notifications dropped so far.
-    std::size_t dropped() const;
-    // Ends the monitor: what is still queued is discarded, later pushes are
-    // ignored. Returns every notification queued to it that was never taken:
-    // those dropped and those discarded.
-    std::size_t close();
+    // Whether an event was dropped: the client reads too slowly.
+    bool fell_behind() const;
+    // Ends the monitor: later pushes are ignored. Hands out what was never
+    // taken (empty after the first call).
+    Undelivered close();
     const std::vector<EventSpec>& specs() const { return specs_; }
 
 private:
@@ -61,7 +76,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<EntryEvent> queue_;
-    std::size_t dropped_ = 0;
+    std::vector<std::string> dropped_;
     bool closed_ = false;
 };
 
@@ -72,15 +87,14 @@ public:
     void remove(Monitor* monitor);
     // Cheap test before building an event.
     bool empty() const { return count_.load(std::memory_order_relaxed) == 0; }
-    // Stamps the event with the time and the next sequence number, and queues
-    // it to every monitor that wants it.
+    // Stamps the event with the time and queues it to every monitor that
+    // wants it, in the order of the calls.
     void publish(EntryEvent event, const std::string& normalized_dn);
 
 private:
     std::mutex mutex_;
     std::vector<Monitor*> monitors_;
     std::atomic<std::size_t> count_{0};
-    std::int32_t sequence_ = 0;
 };
 
 MonitorRegistry& monitors();

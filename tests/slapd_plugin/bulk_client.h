@@ -38,6 +38,28 @@ private:
     std::vector<lburp_operation*> pointers_;
 };
 
+struct ModSpec {
+    int op;
+    std::string type;
+    std::vector<std::string> values;
+};
+
+// LDAPMod records (berval values) over their own copies of specs.
+class Mods {
+public:
+    explicit Mods(const std::vector<ModSpec>& specs);
+    Mods(const Mods&) = delete;
+    Mods& operator=(const Mods&) = delete;
+    LDAPMod** get() { return list_.data(); }
+
+private:
+    std::vector<ModSpec> specs_;
+    std::vector<std::vector<berval>> values_;
+    std::vector<std::vector<berval*>> pointers_;
+    std::vector<LDAPMod> mods_;
+    std::vector<LDAPMod*> list_;
+};
+
 struct BatchAnswer {
     int rc = -1;          // of the parse call
     int result_code = -1; // the server's

@@ -243,42 +243,6 @@ TEST(BulkUpdate, TwoClientsLoadAtOnce)
 
 namespace {
 
-struct ModSpec {
-    int op;
-    std::string type;
-    std::vector<std::string> values;
-};
-
-// LDAPMod records (berval values) over their own copies of specs.
-class Mods {
-public:
-    explicit Mods(const std::vector<ModSpec>& specs) : specs_(specs), values_(specs.size()), pointers_(specs.size())
-    {
-        mods_.reserve(specs_.size());
-        for (std::size_t i = 0; i < specs_.size(); ++i) {
-            for (std::string& value : specs_[i].values)
-                values_[i].push_back(berval{static_cast<ber_len_t>(value.size()), value.data()});
-            for (berval& value : values_[i])
-                pointers_[i].push_back(&value);
-            pointers_[i].push_back(nullptr);
-            LDAPMod& mod = mods_.emplace_back();
-            mod.mod_op = specs_[i].op | LDAP_MOD_BVALUES;
-            mod.mod_type = specs_[i].type.data();
-            mod.mod_bvalues = pointers_[i].data();
-            list_.push_back(&mod);
-        }
-        list_.push_back(nullptr);
-    }
-    LDAPMod** get() { return list_.data(); }
-
-private:
-    std::vector<ModSpec> specs_;
-    std::vector<std::vector<berval>> values_;
-    std::vector<std::vector<berval*>> pointers_;
-    std::vector<LDAPMod> mods_;
-    std::vector<LDAPMod*> list_;
-};
-
 // The entries below ou=<ou>,ou=people as sorted "dn|type: value" lines,
 // with "twin" for the name <ou>, to compare two subtrees.
 std::vector<std::string> subtree_text(const std::string& ou)

@@ -2,8 +2,16 @@
 // made by other connections arrive as notifications.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include <openldap.h>
 
 #include "plugin_server.h"
 #include "tervane.h"
@@ -60,7 +68,7 @@ void add_person(LDAP* ld, const char* dn, const char* cn)
                       {LDAP_MOD_ADD, text("cn"), {cns}},
                       {LDAP_MOD_ADD, text("sn"), {sns}}};
     LDAPMod* pointers[] = {&mods[0], &mods[1], &mods[2], nullptr};
-    ASSERT_EQ(ldap_add_ext_s(ld, dn, pointers, nullptr, nullptr), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_add_ext_s(ld, dn, pointers, nullptr, nullptr), LDAP_SUCCESS) << diagnostic(ld);
 }
 
 // A monitor request is asynchronous: changes made before slapd has read it
@@ -160,7 +168,8 @@ TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
     const char* shown = "cn=Shown,ou=people,dc=example,dc=com";
     add_person(root.get(), concealed, "Concealed");
     add_person(root.get(), shown, "Shown");
-    EXPECT_EQ(next_notification(watcher.get(), msgid).dn, shown);
+    Notification added = next_notification(watcher.get(), msgid);
+    EXPECT_EQ(added.dn, shown);
     // The password is no attribute the member may read.
     char* descriptions[] = {text("seen"), nullptr};
     char* passwords[] = {text("unseen"), nullptr};
@@ -172,6 +181,8 @@ TEST(EventMonitor, AGroupMemberIsToldOnlyOfEntriesAndAttributesItMayRead)
     Notification modified = next_notification(watcher.get(), msgid);
     EXPECT_EQ(modified.dn, shown);
     EXPECT_EQ(modified.changed, "description");
+    // Its numbers leave no gap where a change was hidden.
+    EXPECT_EQ(modified.sequence, added.sequence + 1);
     EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
     EXPECT_EQ(ldap_delete_ext_s(root.get(), concealed, nullptr, nullptr), LDAP_SUCCESS);
     EXPECT_EQ(ldap_delete_ext_s(root.get(), shown, nullptr, nullptr), LDAP_SUCCESS);
@@ -199,7 +210,9 @@ TEST(EventMonitor, EventsArriveInTheOrderOfTheChanges)
     for (int i = 0; i < 3 * kRounds; ++i) {
         Notification event = next_notification(watcher.get(), msgid);
         ASSERT_EQ(event.type, kOrder[i % 3]) << "event " << i;
-        EXPECT_GT(event.sequence, previous) << "event " << i;
+        if (previous != 0) {
+            EXPECT_EQ(event.sequence, previous + 1) << "event " << i;
+        }
         previous = event.sequence;
     }
     EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
@@ -312,4 +325,74 @@ TEST(EventMonitor, OrdinaryUsersMayNotMonitor)
     int count = -1;
     EXPECT_EQ(final_answer(ld.get(), msgid, &count), LDAP_INSUFFICIENT_ACCESS);
     EXPECT_EQ(count, 0);
+}
+
+TEST(EventMonitor, AClientThatReadsTooSlowlyIsToldExactlyHowManyNotificationsItMissed)
+{
+    // A receive buffer of a few kilobytes: slapd's writes to the watcher
+    // block early, and the monitor's queue (queue=1000) overflows.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(server().port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    LDAP* raw = nullptr;
+    ASSERT_EQ(ldap_init_fd(fd, LDAP_PROTO_TCP, server().uri().c_str(), &raw), LDAP_SUCCESS);
+    Session watcher(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
+    berval password{std::strlen(kRootPassword), const_cast<char*>(kRootPassword)};
+    ASSERT_EQ(ldap_sasl_bind_s(raw, kRootDn, LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr), LDAP_SUCCESS);
+
+    Session writer = connect(Who::root);
+    // Notifications of about 3 KB, long names of changed attributes: 5000
+    // are more than the socket buffers hold.
+    const std::string cn(200, 'n');
+    const std::string dn = "cn=" + cn + "," + kPeople;
+    add_person(writer.get(), dn.c_str(), cn.c_str());
+    int msgid = watch(watcher.get(), {{1, 0}, {3, 0}}, writer.get());
+    constexpr int kChanges = 5000;
+    char* values[] = {text("slow"), nullptr};
+    std::string types[3];
+    LDAPMod descriptions[3];
+    LDAPMod* changes[4] = {};
+    for (int i = 0; i < 3; ++i) {
+        types[i] = "description;lang-" + std::string(1000, static_cast<char>('a' + i));
+        descriptions[i] = {LDAP_MOD_REPLACE, types[i].data(), {values}};
+        changes[i] = &descriptions[i];
+    }
+    for (int i = 0; i < kChanges; ++i)
+        ASSERT_EQ(ldap_modify_ext_s(writer.get(), dn.c_str(), changes, nullptr, nullptr), LDAP_SUCCESS);
+
+    // Now read: what arrived and what the final answer counts add up.
+    int arrived = 0;
+    for (;;) {
+        timeval timeout{10, 0};
+        LDAPMessage* message = nullptr;
+        int type = ldap_result(raw, msgid, LDAP_MSG_ONE, &timeout, &message);
+        if (type == LDAP_RES_INTERMEDIATE) {
+            ++arrived;
+            ldap_msgfree(message);
+            continue;
+        }
+        ASSERT_EQ(type, LDAP_RES_EXTENDED) << arrived << " notifications arrived";
+        int code = -1;
+        char* reason = nullptr;
+        EXPECT_EQ(ldap_parse_monitor_events_response(raw, message, &code, &reason, nullptr, nullptr, 1),
+                  LDAP_SUCCESS);
+        EXPECT_EQ(code, LDAP_BUSY);
+        std::string said = reason != nullptr ? reason : "";
+        ldap_memfree(reason);
+        std::size_t at = said.find(": ");
+        ASSERT_NE(at, std::string::npos) << said;
+        int dropped = std::atoi(said.c_str() + at + 2);
+        EXPECT_GT(dropped, 0) << said;
+        EXPECT_EQ(arrived + dropped, kChanges) << said;
+        break;
+    }
+    EXPECT_EQ(ldap_delete_ext_s(writer.get(), dn.c_str(), nullptr, nullptr), LDAP_SUCCESS);
 }

@@ -37,7 +37,7 @@ slapd::Server& server()
         options.seed_ldif = seed();
         options.schemas.push_back("nis");
         options.global_config = plugin_configuration(
-            ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn);
+            ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn + " queue=1000");
         options.database_config = {
             "dbnosync",
             "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",

@@ -308,18 +308,30 @@ TEST(EventQueue, MonitorsReceiveTheTypesStatusesAndSubtreesTheyAskedFor)
     EXPECT_TRUE(registry.empty());
 }
 
-TEST(EventQueue, AMonitorThatFallsBehindDropsAndCountsWhatItCannotHold)
+TEST(EventQueue, AMonitorThatFallsBehindNotesWhatItCannotHoldUntilItEnds)
 {
     Monitor small({{1, 0, ""}}, 2);
-    for (int i = 0; i < 5; ++i)
-        small.push(EntryEvent{});
+    auto push = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            EntryEvent event;
+            event.type = 1;
+            event.dn = "cn=" + std::to_string(i);
+            small.push(event);
+        }
+    };
+    push(5);
     EXPECT_EQ(small.take(std::chrono::milliseconds(0)).size(), 2u);
-    EXPECT_EQ(small.dropped(), 3u);
-    // Closed, it counts what it still holds as undelivered, and takes no more.
-    small.push(EntryEvent{});
-    EXPECT_EQ(small.close(), 4u);
-    small.push(EntryEvent{});
+    EXPECT_TRUE(small.fell_behind());
+    push(1);  // room again in the queue
+    // It notes twice four times its queue, and then ends.
+    push(20);
+    Undelivered left = small.close();
+    EXPECT_EQ(left.queued.size(), 2u);
+    ASSERT_EQ(left.dropped.size(), 8u);
+    EXPECT_EQ(left.dropped.front(), "cn=2");
+    push(1);
     EXPECT_TRUE(small.take(std::chrono::milliseconds(0)).empty());
+    EXPECT_TRUE(small.close().dropped.empty());
 }
 
 TEST(EventValues, ANotificationCarriesTheEntryRecord)
