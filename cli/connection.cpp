@@ -110,6 +110,10 @@ Session open_session(const ConnectionOptions& options, Output& output)
     }
     int version = LDAP_VERSION3;
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    // A signal (Ctrl-C, which long commands catch) must not end a wait for
+    // the server as if the server were gone: the wait goes on and the
+    // command looks at the signal itself.
+    ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
     if (options.network_timeout >= 0) {
         timeval timeout{options.network_timeout, 0};
         ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);

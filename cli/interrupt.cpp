@@ -15,6 +15,8 @@ void catch_interrupts()
 {
     struct sigaction action {};
     action.sa_handler = note_interrupt;
+    // Reads and writes go on where they were; the command polls the flag.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

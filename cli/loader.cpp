@@ -45,10 +45,14 @@ bool to_operation(const LDIFRecord& record, BatchOperation& into)
         op.type = LBURP_OP_ADD;
         op.specific = record.lrop_mods;
         return true;
-    case LDAP_REQ_MODIFY:
+    case LDAP_REQ_MODIFY: {
+        // A modify of nothing is valid LDIF (and LDAP); libldap gives it no
+        // list at all, the stream an empty one.
+        static LDAPMod* no_changes[] = {nullptr};
         op.type = LBURP_OP_MODIFY;
-        op.specific = record.lrop_mods;
+        op.specific = record.lrop_mods != nullptr ? record.lrop_mods : no_changes;
         return true;
+    }
     case LDAP_REQ_DELETE:
         op.type = LBURP_OP_DELETE;
         return true;
@@ -409,6 +413,8 @@ int Loader::summary()
     if (stopped_)
         line += "the stream stopped: " + result_text(stop_code_) + " (" + std::to_string(stop_code_) + ")" +
                 (stop_text_.empty() ? "" : ": " + stop_text_) + "\n";
+    if (interrupted() && !stopped_)
+        line += "interrupted: every record sent was answered, and the stream was ended\n";
     if (resume_from_ != 0) {
         numbers["resume_from"] = resume_from_;
         line += "to resume, run again with --continue-from " + std::to_string(resume_from_) + "\n";

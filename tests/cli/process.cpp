@@ -41,7 +41,7 @@ Process::Process(const std::vector<std::string>& arguments, const ProcessOptions
     for (std::string& entry : env_text)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string path = command_path();
+    std::string path = options.program.empty() ? command_path() : options.program;
     argv.push_back(path.data());
     std::vector<std::string> copies = arguments;
     for (std::string& argument : copies)

@@ -27,6 +27,8 @@ struct ProcessOptions {
     bool terminal_stderr = false;
     // That terminal is also the child's controlling terminal (/dev/tty).
     bool controlling_terminal = false;
+    // Another program to run instead of the command (a full path).
+    std::string program;
 };
 
 class Process {
