@@ -184,6 +184,7 @@ private:
     unsigned long resume_from_ = 0;
     bool input_error_ = false;
     bool connection_lost_ = false;
+    int batch_size_ = settings_.batch_size;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
@@ -232,6 +233,13 @@ void Loader::start()
         throw Failed{code};
     }
     call_.out().verbose("bulk stream started (server value " + std::to_string(start_value) + ")");
+    // The start answer holds the most operations a batch may hold: larger
+    // batches are cut to it.
+    if (start_value > 0 && start_value < batch_size_) {
+        call_.out().verbose("batches of " + std::to_string(start_value) + " records, the most the server takes, not " +
+                            std::to_string(batch_size_));
+        batch_size_ = start_value;
+    }
 }
 
 void Loader::stop(int code, const std::string& text, const Batch* batch)
@@ -357,7 +365,7 @@ void Loader::stream()
             continue;
         }
         pending.push_back(std::move(record));
-        if (pending.size() >= static_cast<std::size_t>(settings_.batch_size))
+        if (pending.size() >= static_cast<std::size_t>(batch_size_))
             send(pending);
     }
     // The records read before an interruption or a bad record are sent;
@@ -427,6 +435,10 @@ int Loader::summary()
         return stop_code_;
     if (input_error_)
         return 89;
+    // A record's result is the server's: one that is no LDAP result code
+    // (a negative number) is not the command's own bad-parameter status.
+    if (first_failure_code_ < 0)
+        return LDAP_OTHER;
     if (interrupted())
         return kUserCancelled;
     return first_failure_code_;

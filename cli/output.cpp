@@ -168,7 +168,11 @@ void Output::failure(std::string_view what, int code, std::string_view diagnosti
     if (!diagnostic.empty())
         std::fprintf(err_, "\tadditional info: %.*s\n", static_cast<int>(diagnostic.size()), diagnostic.data());
     if (format_ == Format::json) {
-        Json doc{{"result", code}, {"error", text}};
+        // The number the command exits with; the client library's own
+        // (negative) number as well when it differs.
+        Json doc{{"result", classic_code(code)}, {"error", text}};
+        if (classic_code(code) != code)
+            doc["library_code"] = code;
         if (!diagnostic.empty())
             doc["diagnostic"] = std::string(diagnostic);
         std::fprintf(out_, "%s\n", dump(doc, streaming_ ? -1 : 2).c_str());
@@ -196,13 +200,12 @@ std::string result_text(int code)
     return ldap_err2string(code);
 }
 
+int classic_code(int code) { return code < 0 && code >= -17 ? 80 - code : code; }
+
 int exit_status(int code)
 {
-    if (code < 0 && code >= -17)
-        return 80 - code;
-    if (code < 0 || code > 255)
-        return 80;
-    return code;
+    code = classic_code(code);
+    return code < 0 || code > 255 ? 80 : code;
 }
 
 }  // namespace cli

@@ -67,9 +67,11 @@ private:
 // The text of a result code: the client library's text, with Tervane's own
 // classic codes (81 to 97) given the text of their negative equivalents.
 std::string result_text(int code);
-// The exit status for a result code: the code itself, a negative client-side
-// code as its classic number (-1 is 81, -9 is 89), 80 for what does not fit
-// in an exit status.
+// A negative client-side code as its classic number (-1 is 81, -9 is 89);
+// any other code as it is. JSON documents report this number.
+int classic_code(int code);
+// The exit status for a result code: its classic number, 80 for what does
+// not fit in an exit status.
 int exit_status(int code);
 
 // The generic text form of a document: "key: value" lines, nested objects

@@ -138,3 +138,17 @@ TEST(AgainstSlapd, AChangeFileLoadsAsLdapmodifyAppliesItWithSlapdsReasons)
     EXPECT_NE(dumped.find("uidNumber: 15"), std::string::npos) << dumped;
     EXPECT_EQ(dumped, dump("modified"));
 }
+
+TEST(AgainstSlapd, BatchesAreCutToWhatTheServerTakes)
+{
+    std::string entries = "dn: ou=cut,ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: cut\n\n";
+    for (int i = 0; i < 1500; ++i)
+        entries += "dn: cn=c" + std::to_string(i) + ",ou=cut,ou=people,dc=example,dc=com\nobjectClass: person\ncn: c" +
+                   std::to_string(i) + "\nsn: c\n\n";
+    TempFile ldif(entries, ".ldif");
+    ProcessResult loaded = tervane_as_root({"-v", "load", "--batch", "2000", ldif.path()});
+    EXPECT_EQ(loaded.exit_code, 0) << loaded.out << loaded.err;
+    EXPECT_NE(loaded.err.find("batches of 1000 records, the most the server takes, not 2000"), std::string::npos)
+        << loaded.err;
+    EXPECT_NE(loaded.out.find("1501 records sent: 1501 succeeded"), std::string::npos) << loaded.out;
+}

@@ -109,6 +109,12 @@ TEST_F(CliTest, NoServerExitsWithTheClassicServerDownCode)
     ProcessResult result = run({"-H", closed_uri, "-x", "whoami"});
     EXPECT_EQ(result.exit_code, 81);
     EXPECT_NE(result.err.find("Can't contact LDAP server (-1)"), std::string::npos) << result.err;
+    // JSON's result is the exit status, with the library's own number beside.
+    ProcessResult json = run({"-H", closed_uri, "-x", "-o", "json", "whoami"});
+    EXPECT_EQ(json.exit_code, 81);
+    Json doc = Json::parse(json.out);
+    EXPECT_EQ(doc["result"], 81) << json.out;
+    EXPECT_EQ(doc["library_code"], -1) << json.out;
 }
 
 TEST_F(CliTest, RequiredStartTlsThatFailsStopsBeforeAnyOperation)

@@ -88,7 +88,7 @@ const MonitorCase kMonitorCases[] = {
     // The client library drops the connection on an intermediate response
     // of zero bytes.
     {"notification_of_zero_bytes", [](int id) { return bad_event(id, ""); }, 81,
-     R"({"result":-1,"error":"Can't contact LDAP server"})" "\n",
+     R"({"result":81,"error":"Can't contact LDAP server","library_code":-1})" "\n",
      "tervane: ldap_result: Can't contact LDAP server (-1)\n"},
     {"notification_without_value", [](int id) { return bad_event(id, intermediate_name(ADMIN_OID(81))); }, 84,
      kDecodingErrorLine + kEventLine + kEnd, kLostEventError},
@@ -117,7 +117,7 @@ const MonitorCase kMonitorCases[] = {
      kEventLine + kEnd, ""},
     {"end_cut_short",
      [](int id) { return bad_end(id, message(id, kExtendedResponse, d::enumerated(0) + d::octets(""))); }, 84,
-     kEventLine + R"({"result":-4,"error":"Decoding error"})" "\n",
+     kEventLine + R"({"result":84,"error":"Decoding error","library_code":-4})" "\n",
      "tervane: ldap_parse_monitor_events_response: Decoding error (-4)\n"},
 };
 
@@ -151,7 +151,7 @@ TEST_F(CliTest, MonitorReportsAConnectionClosedInTheMiddleOfTheStream)
     peer.reply(reply);
     ProcessResult result = tervane({"-o", "json", "monitor", "29"});
     EXPECT_EQ(result.exit_code, 81) << result.err;
-    EXPECT_EQ(result.out, kEventLine + kDecodingErrorLine + R"({"result":-1,"error":"Can't contact LDAP server"})" "\n");
+    EXPECT_EQ(result.out, kEventLine + kDecodingErrorLine + R"({"result":81,"error":"Can't contact LDAP server","library_code":-1})" "\n");
 }
 
 TEST_F(CliTest, MonitorEndedByCountStillReportsALostEvent)
