@@ -128,15 +128,21 @@ Session open_session(const ConnectionOptions& options, Output& output)
     if (options.start_tls > 0) {
         rc = start_tls(ld);
         if (rc != LDAP_SUCCESS) {
-            if (options.start_tls > 1)
+            // A server that refuses StartTLS leaves the connection as it was;
+            // a failure on this side (the handshake, the certificate) does
+            // not, and going on would only fail later: -Z stops then too, as
+            // ldap-utils do.
+            if (options.start_tls > 1 || rc < 0)
                 fail("ldap_start_tls", rc);
             output.error(std::string("ldap_start_tls: ") + ldap_err2string(rc) + " (" + std::to_string(rc) +
                          "); going on without TLS");
         }
     }
     berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
-    std::string dn = options.bind_dn.value_or("");
-    rc = ldap_sasl_bind_s(ld, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
+    // Without -D the client library's default applies (BINDDN in .ldaprc,
+    // LDAPBINDDN), as for ldap-utils.
+    const char* dn = options.bind_dn ? options.bind_dn->c_str() : nullptr;
+    rc = ldap_sasl_bind_s(ld, dn, LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
     std::fill(password.begin(), password.end(), '\0');
     if (rc != LDAP_SUCCESS)
         fail("ldap_sasl_bind(SIMPLE)", rc);

@@ -135,6 +135,33 @@ TEST_F(CliTest, RequiredStartTlsThatFailsStopsBeforeAnyOperation)
     EXPECT_EQ(sent_names().back(), ADMIN_OID(9));
 }
 
+TEST_F(CliTest, AFailedTlsHandshakeStopsEvenWithOneZ)
+{
+    // The peer says yes to StartTLS and then speaks no TLS.
+    peer.set_responder([](const testpeer::Request& request) {
+        testpeer::Reply reply;
+        reply.pair_name = request.name != "1.3.6.1.4.1.1466.20037";
+        return reply;
+    });
+    ProcessOptions options;
+    options.environment = {{"LDAPTLS_REQCERT", "never"}};
+    ProcessResult tried = tervane({"-Z", "refresh"}, options);
+    EXPECT_NE(tried.exit_code, 0);
+    EXPECT_EQ(tried.err.find("going on without TLS"), std::string::npos) << tried.err;
+    EXPECT_NE(tried.err.find("ldap_start_tls"), std::string::npos) << tried.err;
+    EXPECT_EQ(sent_names(), std::vector<std::string>{"1.3.6.1.4.1.1466.20037"});
+}
+
+TEST_F(CliTest, WithoutDTheClientLibrarysDefaultBindDnIsUsed)
+{
+    ProcessOptions options;
+    options.environment = {{"LDAPNOINIT", std::nullopt}, {"LDAPCONF", "/nonexistent"}, {"LDAPRC", "/nonexistent"},
+                           {"LDAPBINDDN", "cn=from environment"}};
+    run({"-H", peer.uri(), "-x", "-w", "secret", "whoami"}, options);
+    ASSERT_FALSE(peer.binds().empty());
+    EXPECT_EQ(peer.binds().back().first, "cn=from environment");
+}
+
 TEST_F(CliTest, BadNotificationIsReportedAndTheMonitorGoesOn)
 {
     testpeer::Reply reply = testpeer::Reply::success_named(ADMIN_OID(80), der::sequence({der::integer(0), der::set({})}));
