@@ -11,6 +11,7 @@
 //   <length bytes of object data>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -102,6 +103,23 @@ BackupFile read_backup(const std::string& path)
     return backup;
 }
 
+// Whether two DNs name the same entry, as far as this side can tell: equal
+// once libldap has normalised their form and the case of their letters.
+bool same_dn(const std::string& a, const std::string& b)
+{
+    auto normal = [](const std::string& dn) {
+        char* text = nullptr;
+        if (ldap_dn_normalize(dn.c_str(), LDAP_DN_FORMAT_LDAPV3, &text, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
+            return dn;
+        std::string copy = text;
+        ldap_memfree(text);
+        for (char& c : copy)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return copy;
+    };
+    return normal(a) == normal(b);
+}
+
 int backup(Invocation& call)
 {
     std::string dn = call.arg(0), path = call.arg(1);
@@ -138,6 +156,11 @@ int restore(Invocation& call)
 {
     std::string dn = call.arg(0), path = call.arg(1);
     BackupFile file = read_backup(path);
+    // The object's data names the entry it was copied from; it goes back
+    // there, and a server refuses it under another name.
+    if (!same_dn(dn, file.header["dn"]))
+        throw InputError("restore: " + path + " holds the object " + file.header["dn"] + ", not " + dn +
+                         "; nothing was sent");
     std::string extra = call.has("extra") ? call.value("extra") : file.header["extra"];
     std::string sizes = file.header["sizes"];
     LDAP* ld = call.session();

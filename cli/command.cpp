@@ -37,8 +37,21 @@ int Invocation::integer(const std::string& option, int fallback) const
 
 LDAP* Invocation::session()
 {
-    if (connection_.dry_run)
+    // Under -n the command says what it would send, and sends nothing.
+    if (connection_.dry_run) {
+        if (!dry_run_shown_) {
+            dry_run_shown_ = true;
+            Json options = Json::object();
+            for (const auto& [option, value] : values_)
+                options[option] = value;
+            output_.document(Json{{"would_send", name()},
+                                  {"arguments", args_},
+                                  {"options", options},
+                                  {"uri", connection_.uri.value_or("(ldap.conf)")},
+                                  {"bind_dn", connection_.bind_dn.value_or("(the default)")}});
+        }
         return nullptr;
+    }
     if (!session_)
         session_.emplace(open_session(connection_, output_));
     return session_->get();

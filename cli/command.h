@@ -66,8 +66,8 @@ public:
     // An option's value as an int (UsageError when it is not one).
     int integer(const std::string& option, int fallback) const;
 
-    // The bound session, opened on first use; nullptr under -n (nothing is
-    // to be sent).
+    // The bound session, opened on first use; under -n nullptr (nothing is
+    // to be sent), once the request that would be sent was shown.
     LDAP* session();
     // The command's name as shown in messages: "partition split".
     std::string name() const;
@@ -86,6 +86,7 @@ private:
     std::vector<std::string> args_;
     std::multimap<std::string, std::string> values_;
     std::optional<Session> session_;
+    bool dry_run_shown_ = false;
 };
 
 // Parses text as a whole decimal int; what names it in the error.

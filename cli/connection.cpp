@@ -1,10 +1,12 @@
 #include "connection.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -89,6 +91,11 @@ std::string read_password(const ConnectionOptions& options)
         std::ifstream file(*options.password_file, std::ios::binary);
         if (!file)
             throw InputError("-y " + *options.password_file + ": " + std::strerror(errno));
+        // As ldap-utils do: a password others may read is worth a word.
+        struct stat status {};
+        if (::stat(options.password_file->c_str(), &status) == 0 && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+            std::fprintf(stderr, "tervane: warning: the password file %s is readable or writable by others\n",
+                         options.password_file->c_str());
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     if (options.prompt_password)

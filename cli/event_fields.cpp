@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace cli {
@@ -22,6 +23,7 @@ enum class Kind {
     counted_values,   // event_counted_value *, count in the int at `extra`
     typed_values,     // event_typed_value *, count in the int at `extra`
     record13_value,   // the value union of event_record_13, chosen by its kind
+    time,             // int: seconds since 1970, shown as ISO 8601 UTC
 };
 
 struct Field {
@@ -41,7 +43,11 @@ struct Layout {
 #define PREFIX(r) Field{"prefix", Kind::prefix, offsetof(event_record_##r, prefix)}
 #define LIST(r, f) Field{#f, Kind::list, offsetof(event_record_##r, f)}
 #define BYTES(r, f, length) Field{#f, Kind::bytes, offsetof(event_record_##r, f), offsetof(event_record_##r, length)}
-#define TRIPLE(r) INT(r, triple1), INT(r, triple2), INT(r, triple3)
+// A record's time stamp: when (triple1), its sequence number (triple2) and
+// a third number.
+#define TRIPLE(r)                                                                              \
+    Field{"time", Kind::time, offsetof(event_record_##r, triple1)},                            \
+        Field{"sequence", Kind::integer, offsetof(event_record_##r, triple2)}, INT(r, triple3)
 
 const std::vector<Layout>& layouts()
 {
@@ -169,6 +175,14 @@ Json field_json(const Field& field, const std::byte* base)
 {
     switch (field.kind) {
     case Kind::integer: return read<int>(base, field.offset);
+    case Kind::time: {
+        auto seconds = static_cast<std::time_t>(read<int>(base, field.offset));
+        std::tm utc{};
+        char text[32];
+        if (gmtime_r(&seconds, &utc) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+            return read<int>(base, field.offset);
+        return text;
+    }
     case Kind::text: return text_value(read<char*>(base, field.offset));
     case Kind::bytes: return counted(read<char*>(base, field.offset), read<int>(base, field.extra));
     case Kind::inline_bytes:

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -125,25 +126,40 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+const char* change_name(const LDIFRecord& record)
+{
+    switch (record.lr_op) {
+    case LDAP_REQ_ADD: return "add";
+    case LDAP_REQ_MODIFY: return "modify";
+    case LDAP_REQ_DELETE: return "delete";
+    case LDAP_REQ_MODRDN: return "modrdn";
+    default: return "unknown";
+    }
+}
+
 // Reads the whole input once without sending anything: the number of
-// records, or InputError at the first record that is not valid LDIF.
-unsigned long check_input(const std::string& path)
+// records, or InputError at the first record that is not valid LDIF. Each
+// record is shown to visit, with its number, when there is one.
+unsigned long check_input(const std::string& path,
+                          const std::function<void(unsigned long, const ParsedRecord&)>& visit = {})
 {
     LdifReader reader(path);
     RecordText text;
     unsigned long records = 0;
     while (reader.next(text)) {
-        unsigned long line = text.first_line;
         ParsedRecord record(std::move(text));
         BatchOperation operation;
+        // libldap has written the reason with the offending line.
         if (!record.parse(kProgram))
-            throw InputError(path + ": line " + std::to_string(line) + ": not a valid LDIF record; nothing was sent");
+            throw InputError(path + ": not a valid LDIF record (the line above); nothing was sent");
         if (record.is_version())
             continue;
         if (!to_operation(record.record(), operation))
             throw InputError(path + ": line " + std::to_string(record.line()) +
                              ": a change type the bulk stream does not carry; nothing was sent");
         ++records;
+        if (visit)
+            visit(records, record);
     }
     return records;
 }
@@ -348,13 +364,18 @@ void Loader::stream()
     RecordText text;
     unsigned long number = 0;
     while (!stopped_ && !interrupted() && reader.next(text)) {
-        unsigned long first_line = text.first_line;
         auto record = std::make_unique<ParsedRecord>(std::move(text));
         BatchOperation check;
-        if (!record->parse(kProgram) || (!record->is_version() && !to_operation(record->record(), check))) {
-            // Only unchecked input (standard input, --no-check) gets here.
-            call_.out().error(settings_.path + ": line " + std::to_string(first_line) +
-                              ": not a record the bulk stream can carry; stopping");
+        // Only unchecked input (standard input, --no-check) gets here.
+        if (!record->parse(kProgram)) {
+            call_.out().error(settings_.path + ": record " + std::to_string(sent_ + skipped_ + pending.size() + 1) +
+                              " is not valid LDIF (the line above); stopping");
+            input_error_ = true;
+            break;
+        }
+        if (!record->is_version() && !to_operation(record->record(), check)) {
+            call_.out().error(settings_.path + ": line " + std::to_string(record->line()) +
+                              ": a change type the bulk stream does not carry; stopping");
             input_error_ = true;
             break;
         }
@@ -376,6 +397,13 @@ void Loader::stream()
         receive_one();
     if ((interrupted() || input_error_) && resume_from_ == 0)
         resume_from_ = sent_ + skipped_ + 1;
+    // Input that could not be counted first may end before the record to
+    // start with: that is no success.
+    if (!stopped_ && !input_error_ && !interrupted() && skipped_ + 1 < settings_.continue_from) {
+        call_.out().error("--continue-from " + std::to_string(settings_.continue_from) + ": " + settings_.path +
+                          " held " + std::to_string(skipped_) + " records; nothing was sent");
+        input_error_ = true;
+    }
 }
 
 void Loader::end()
@@ -425,7 +453,10 @@ int Loader::summary()
         line += "interrupted: every record sent was answered, and the stream was ended\n";
     if (resume_from_ != 0) {
         numbers["resume_from"] = resume_from_;
-        line += "to resume, run again with --continue-from " + std::to_string(resume_from_) + "\n";
+        // A bad record stops every run that starts with it.
+        line += input_error_ ? "correct record " + std::to_string(resume_from_) + ", then run again with " +
+                                   "--continue-from " + std::to_string(resume_from_) + "\n"
+                             : "to resume, run again with --continue-from " + std::to_string(resume_from_) + "\n";
     }
     if (call_.out().format() == Format::json)
         call_.out().item(Json{{"summary", numbers}});
@@ -472,13 +503,31 @@ int load(Invocation& call)
 
     unsigned long total = 0;
     bool dry_run = call.connection().dry_run;
+    bool counted = false;
     {
         LdifReader probe(settings.path);
         if ((settings.check_first && probe.rereadable()) || dry_run) {
-            total = check_input(settings.path);
+            // Under -n each record that would be sent is shown.
+            auto show = [&](unsigned long number, const ParsedRecord& record) {
+                if (number < settings.continue_from)
+                    return;
+                if (call.out().format() == Format::json)
+                    call.out().item(Json{{"record", number},
+                                         {"line", record.line()},
+                                         {"change", change_name(record.record())},
+                                         {"dn", text_value(record.dn().c_str())}});
+                else
+                    std::fprintf(call.out().stream(), "record %lu, line %lu: %s %s\n", number, record.line(),
+                                 change_name(record.record()), record.dn().c_str());
+            };
+            total = dry_run ? check_input(settings.path, show) : check_input(settings.path);
+            counted = true;
             call.out().verbose(settings.path + ": " + std::to_string(total) + " records checked");
         }
     }
+    if (counted && settings.continue_from > total + 1)
+        throw InputError("--continue-from " + std::to_string(settings.continue_from) + ": " + settings.path +
+                         " holds " + std::to_string(total) + " records; nothing was sent");
     if (dry_run) {
         call.out().document(Json{{"file", settings.path}, {"records", total}});
         return 0;

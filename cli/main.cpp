@@ -236,11 +236,11 @@ int main(int argc, char** argv)
     try {
         return cli::exit_status(cli::run(argc, argv, output));
     } catch (const cli::UsageError& e) {
-        output.error(e.what());
+        output.refusal(e.what(), cli::kUsageExit);
         std::fprintf(stderr, "Try 'tervane --help'.\n");
         return cli::kUsageExit;
     } catch (const cli::InputError& e) {
-        output.error(e.what());
+        output.refusal(e.what(), cli::kUsageExit);
         return cli::kUsageExit;
     } catch (const cli::Failed& failed) {
         return cli::exit_status(failed.code);

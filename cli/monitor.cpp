@@ -109,8 +109,8 @@ int monitor(Invocation& call)
         throw UsageError("monitor: give --filter once (for every event) or once per event, in order");
     call.out().set_streaming(true);
     int limit = call.integer("count", 0);
-    if (limit < 0)
-        throw UsageError("monitor: --count must not be negative");
+    if (call.has("count") && limit < 1)
+        throw UsageError("monitor: --count must be at least 1");
     LDAP* ld = call.session();
     if (ld == nullptr)
         return 0;

@@ -185,6 +185,15 @@ void Output::error(std::string_view message)
     std::fprintf(err_, "%s: %.*s\n", kProgram, static_cast<int>(message.size()), message.data());
 }
 
+void Output::refusal(std::string_view message, int code)
+{
+    error(message);
+    if (format_ == Format::json) {
+        std::fprintf(out_, "%s\n", dump(Json{{"result", code}, {"error", std::string(message)}}, streaming_ ? -1 : 2).c_str());
+        std::fflush(out_);
+    }
+}
+
 void Output::verbose(std::string_view message)
 {
     if (verbose_)

@@ -45,6 +45,9 @@ public:
     void failure(std::string_view what, int code, std::string_view diagnostic = {});
     // A message on standard error, prefixed with the program name.
     void error(std::string_view message);
+    // A mistake found before anything was sent (a usage error, bad input):
+    // the message, and with -o json a document {"result": code, "error"}.
+    void refusal(std::string_view message, int code);
     // A -v line on standard error.
     void verbose(std::string_view message);
     void set_verbose(bool on) { verbose_ = on; }

@@ -112,8 +112,8 @@ int set(Invocation& call)
 }
 
 const Command kCommands[] = {
-    {"filter", "get", "SERVER", "show the replication filter of SERVER", 1, 1, {}, get},
-    {"filter", "set", "SERVER [FILTER]", "set the replication filter of SERVER from FILTER or a file", 1, 2,
+    {"filter", "get", "DN", "show the replication filter DN names (a server, or a naming context)", 1, 1, {}, get},
+    {"filter", "set", "DN [FILTER]", "set the replication filter DN names from FILTER or a file", 1, 2,
      {{"file", "FILE", "read the filter text from FILE"}}, set},
 };
 

@@ -52,12 +52,18 @@ TEST_F(CliTest, FailedBackupLeavesAnExistingFileAlone)
 TEST_F(CliTest, RestoreSendsTheFilesBytesAndSizes)
 {
     TempFile file(kBackupFile);
-    ProcessResult result = tervane({"-o", "json", "restore", "cn=copy,o=x", file.path(), "--extra", "e"});
+    ProcessResult result = tervane({"-o", "json", "restore", "CN=obj, o=x", file.path(), "--extra", "e"});
     EXPECT_EQ(result.exit_code, 0) << result.err;
     ASSERT_EQ(peer.requests().size(), 1u);
     EXPECT_EQ(peer.requests()[0].name, ADMIN_OID(98));
-    EXPECT_EQ(rendered(peer.requests()[0]), "'cn=copy,o=x', 'e', int 5, 'ab\\x00\\xffe', {int 2, set{{int 2}, {int 3}}}");
+    EXPECT_EQ(rendered(peer.requests()[0]), "'CN=obj, o=x', 'e', int 5, 'ab\\x00\\xffe', {int 2, set{{int 2}, {int 3}}}");
     EXPECT_EQ(Json::parse(result.out)["length"], 5);
+    // The object goes back where it came from.
+    ProcessResult elsewhere = tervane({"-o", "json", "restore", "cn=copy,o=x", file.path()});
+    EXPECT_EQ(elsewhere.exit_code, 89);
+    EXPECT_EQ(Json::parse(elsewhere.out)["result"], 89) << elsewhere.out;
+    EXPECT_NE(elsewhere.err.find("holds the object cn=obj,o=x, not cn=copy,o=x"), std::string::npos) << elsewhere.err;
+    EXPECT_EQ(peer.requests().size(), 1u);
 }
 
 struct BadBackup {

@@ -1,5 +1,7 @@
 // Every subcommand that sends one request: the exact request on the wire,
 // the exact text and JSON output and the exit status, from one table.
+#include <sys/stat.h>
+
 #include "cli_fixture.h"
 
 namespace clitest {
@@ -183,6 +185,14 @@ TEST_F(CliTest, BindUsesTheDnAndPasswordFromEachSource)
     EXPECT_EQ(run({"-H", peer.uri(), "-x", "-D", "cn=b", "-w", "given", "refresh"}).exit_code, 0);
     EXPECT_EQ(run({"-H", peer.uri(), "-x", "refresh"}).exit_code, 0);
     EXPECT_EQ(peer.binds(), (std::vector<Bind>{{"cn=a", "from file\n"}, {"cn=b", "given"}, {"", ""}}));
+    // A password file others may read draws a warning, as with ldap-utils.
+    ::chmod(password.path().c_str(), 0644);
+    ProcessResult shared = run({"-H", peer.uri(), "-x", "-D", "cn=a", "-y", password.path(), "refresh"});
+    EXPECT_NE(shared.err.find("password file " + password.path() + " is readable or writable by others"),
+              std::string::npos)
+        << shared.err;
+    ::chmod(password.path().c_str(), 0600);
+    EXPECT_EQ(run({"-H", peer.uri(), "-x", "-D", "cn=a", "-y", password.path(), "refresh"}).err, "");
 }
 
 TEST_F(CliTest, PromptedPasswordIsReadFromTheTerminalWithoutEcho)
@@ -207,9 +217,11 @@ TEST_F(CliTest, VerboseShowsTheConnectionSteps)
 
 TEST_F(CliTest, DryRunContactsNoServer)
 {
-    ProcessResult result = tervane({"-n", "partition", "split", "o=x"});
+    ProcessResult result = tervane({"-n", "-o", "json", "partition", "split", "o=x", "--flags", "2"});
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(Json::parse(result.out), Json::parse(R"({"result":0,"would_send":"partition split","arguments":["o=x"],)"
+                                                   R"("options":{"flags":"2"},"uri":")" + peer.uri() +
+                                                   R"(","bind_dn":"cn=admin"})"));
     EXPECT_TRUE(peer.requests().empty());
 }
 

@@ -47,6 +47,7 @@ const BadUsage kBadUsage[] = {
     {"ldif_directory", {"load", "/tmp"}, "/tmp: is a directory"},
     {"password_file_missing", {"-y", "/nonexistent/password", "whoami"}, "-y /nonexistent/password"},
     {"restore_file_missing", {"restore", "o=x", "/nonexistent/backup"}, "No such file"},
+    {"count_zero", {"monitor", "1", "--count", "0"}, "--count must be at least 1"},
 };
 
 class Usage : public CliTest, public ::testing::WithParamInterface<BadUsage> {};
@@ -61,6 +62,12 @@ TEST_P(Usage, IsRefusedWithAClearMessageAndNothingSent)
     EXPECT_EQ(result.err.rfind("tervane: ", 0), 0u) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(peer.requests().empty());
+    // With -o json the mistake is a document too.
+    arguments.insert(arguments.begin() + 2, {"-o", "json"});
+    ProcessResult json = run(arguments);
+    if (GetParam().name != std::string("unknown_output")) {
+        EXPECT_EQ(Json::parse(json.out)["result"], 89) << json.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BadUsage, Usage, ::testing::ValuesIn(kBadUsage),

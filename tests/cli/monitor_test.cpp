@@ -48,6 +48,11 @@ std::vector<testpeer::Intermediate> notifications()
         notification(4, d::element(0x64, d::integer(1))),
         // Layout 29.
         notification(29, d::element(0x7D, d::concat({d::integer(77), d::octets("last")}))),
+        // Layout 1: its time stamp is a time and a sequence number.
+        notification(1, d::element(0x61, d::concat({d::octets("cn=e"), d::octets("cn=r"), d::octets("top"),
+                                                    d::sequence({d::integer(1765195090), d::integer(7),
+                                                                 d::integer(0)}),
+                                                    d::integer(0), d::integer(0), d::octets("cn")}))),
     };
 }
 
@@ -68,6 +73,7 @@ const char* const kJsonLines[] = {
     R"({"event_type":17,"result":0,"data_type":17,"record":{"prefix":{"number1":5,"number2":6,"text":"p"},"number1":1,"number2":2,"text1":"t1","number3":3,"text2":"t2","list":["l1","l2"],"number4":4}})",
     R"({"event_type":4,"result":0,"data_type":4,"record":null})",
     R"({"event_type":29,"result":0,"data_type":29,"record":{"number1":77,"text1":"last"}})",
+    R"({"event_type":1,"result":0,"data_type":1,"record":{"text1":"cn=e","text2":"cn=r","text3":"top","number1":0,"number2":0,"time":"2025-12-08T11:58:10Z","sequence":7,"triple3":0,"data":"cn"}})",
     R"({"end":true,"accepted":[{"event_type":3,"status":0},{"event_type":6,"status":1}]})",
 };
 
@@ -84,13 +90,13 @@ protected:
 TEST_F(Monitor, SendsTheEventsAndPrintsEveryRecordAsAJsonLine)
 {
     serve_events();
-    ProcessResult result = tervane({"-o", "json", "monitor", "3,6:1,7,8,13,17,4,29"});
+    ProcessResult result = tervane({"-o", "json", "monitor", "3,6:1,7,8,13,17,4,29,1"});
     EXPECT_EQ(result.exit_code, 0) << result.err;
     ASSERT_EQ(peer.requests().size(), 1u);
     EXPECT_EQ(peer.requests()[0].name, ADMIN_OID(79));
     EXPECT_EQ(rendered(peer.requests()[0]),
-              "{int 8, set{{int 3, enum 0}, {int 6, enum 1}, {int 7, enum 0}, {int 8, enum 0}, {int 13, enum 0}, "
-              "{int 17, enum 0}, {int 4, enum 0}, {int 29, enum 0}}}");
+              "{int 9, set{{int 3, enum 0}, {int 6, enum 1}, {int 7, enum 0}, {int 8, enum 0}, {int 13, enum 0}, "
+              "{int 17, enum 0}, {int 4, enum 0}, {int 29, enum 0}, {int 1, enum 0}}}");
     std::string expected;
     for (const char* line : kJsonLines)
         expected += std::string(line) + "\n";
