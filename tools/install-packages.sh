@@ -8,6 +8,8 @@ packages=(
   valgrind
   clang lld libclang-rt-14-dev
   libldap-dev ldap-utils slapd
+  # Self-signed certificates of the test servers that speak TLS.
+  openssl
   libgtest-dev libgmock-dev libbenchmark-dev googletest
   nlohmann-json3-dev groff-base
   # The Windows cross builds (POSIX-threads compilers): the 32-bit one, whose

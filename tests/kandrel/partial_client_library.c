@@ -183,3 +183,14 @@ PARTIAL_EXPORT int ldap_add_ext_s(LDAP* ld, const char* dn, LDAPMod** mods, LDAP
     return 68;
 }
 PARTIAL_EXPORT void ldap_control_free(LDAPControl* control) { (void)control; }
+PARTIAL_EXPORT int ldap_initialize(LDAP** ld, const char* url)
+{
+    (void)url;
+    *ld = (LDAP*)&session_marker;
+    return -1;
+}
+PARTIAL_EXPORT int ldap_start_tls_s(LDAP* ld, LDAPControl** server, LDAPControl** client)
+{
+    (void)ld; (void)server; (void)client;
+    return -1;
+}

@@ -24,6 +24,9 @@
 #ifndef SLAPADD_PROGRAM
 #define SLAPADD_PROGRAM "/usr/sbin/slapadd"
 #endif
+#ifndef OPENSSL_PROGRAM
+#define OPENSSL_PROGRAM "/usr/bin/openssl"
+#endif
 
 namespace slapd {
 namespace {
@@ -160,6 +163,19 @@ Server::~Server()
 
 std::string Server::uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
 
+std::string Server::ldaps_uri() const { return "ldaps://127.0.0.1:" + std::to_string(ldaps_port_); }
+
+void Server::make_certificate() const
+{
+    const pid_t pid = spawn({OPENSSL_PROGRAM, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                             "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                             (folder_ / "key.pem").string(), "-out", certificate().string()},
+                            folder_ / "slapd.log");
+    if (wait_for(pid, std::chrono::minutes(1)) != 0) {
+        throw std::runtime_error("openssl could not make a certificate:\n" + output());
+    }
+}
+
 std::string Server::output() const
 {
     std::ifstream in(folder_ / "slapd.log");
@@ -179,6 +195,10 @@ void Server::write_configuration() const
          << "argsfile " << (folder_ / "slapd.args").string() << "\n";
     for (const std::string& line : options_.global_config) {
         conf << line << "\n";
+    }
+    if (options_.tls) {
+        conf << "TLSCertificateFile " << certificate().string() << "\n"
+             << "TLSCertificateKeyFile " << (folder_ / "key.pem").string() << "\n";
     }
     conf << "database mdb\n"
          << "maxsize 1073741824\n"
@@ -227,7 +247,11 @@ void Server::load_seed() const
 
 bool Server::launch(int port)
 {
-    const std::string url = "ldap://127.0.0.1:" + std::to_string(port) + "/";
+    const int ldaps_port = options_.tls ? free_port() : 0;
+    std::string url = "ldap://127.0.0.1:" + std::to_string(port) + "/";
+    if (options_.tls) {
+        url += " ldaps://127.0.0.1:" + std::to_string(ldaps_port) + "/";
+    }
     // -d keeps slapd in the foreground, so its process id is the one we hold.
     const pid_t pid = spawn({SLAPD_PROGRAM, "-d", "0", "-f", (folder_ / "slapd.conf").string(),
                              "-h", url},
@@ -237,9 +261,10 @@ bool Server::launch(int port)
         if (wait_for(pid, 0ms) >= 0) {
             return false;  // it ended: most likely the port was taken
         }
-        if (accepts_connections(port)) {
+        if (accepts_connections(port) && (!options_.tls || accepts_connections(ldaps_port))) {
             pid_ = pid;
             port_ = port;
+            ldaps_port_ = ldaps_port;
             return true;
         }
         std::this_thread::sleep_for(20ms);
@@ -253,6 +278,9 @@ void Server::start()
 {
     if (running()) {
         return;
+    }
+    if (options_.tls) {
+        make_certificate();
     }
     write_configuration();
     load_seed();

@@ -33,6 +33,9 @@ struct Options {
         std::string suffix, root_dn, root_password;
     };
     std::vector<Database> more_databases;
+    // A self-signed certificate for 127.0.0.1 (made with openssl in the
+    // server's folder): StartTLS on the ldap:// port and an ldaps:// port.
+    bool tls = false;
 };
 
 class Server {
@@ -56,6 +59,10 @@ public:
     int port() const noexcept { return port_; }
     // ldap://127.0.0.1:<port>
     std::string uri() const;
+    // With tls: ldaps://127.0.0.1:<its port>, and the certificate (PEM) a
+    // client must trust.
+    std::string ldaps_uri() const;
+    std::filesystem::path certificate() const { return folder_ / "certificate.pem"; }
     const Options& options() const noexcept { return options_; }
     const std::filesystem::path& folder() const noexcept { return folder_; }
     // What slapd and slapadd wrote so far.
@@ -63,6 +70,7 @@ public:
 
 private:
     void write_configuration() const;
+    void make_certificate() const;
     void load_seed() const;
     bool launch(int port);
 
@@ -70,6 +78,7 @@ private:
     std::filesystem::path folder_;
     pid_t pid_ = -1;
     int port_ = 0;
+    int ldaps_port_ = 0;
 };
 
 // LDIF text of the entry "suffix" itself (dcObject and organization).

@@ -5,8 +5,11 @@
 // call layer hands on in the host's numbering, or an option call's result
 // (see library_binding.h).
 //
-// The last entry, ldap_control_free, releases the single control that
-// ldap_create_persistentsearch_control makes; the other 37 are the classic
+// ldap_control_free releases the single control that
+// ldap_create_persistentsearch_control makes; ldap_initialize opens a
+// session on an LDAP URL and ldap_start_tls_s starts TLS on one, both bound
+// when the library has them (a library without them falls back, and the
+// session methods then refuse URLs and TLS); the other 37 are the classic
 // set the session methods call.
 #ifndef KANDREL_CLIENT_ENTRY_POINTS_H
 #define KANDREL_CLIENT_ENTRY_POINTS_H
@@ -58,6 +61,8 @@
     X(ldap_modify_ext_s, int, (LDAP*, const char*, LDAPMod**, LDAPControl**, LDAPControl**),    \
       code)                                                                                     \
     X(ldap_add_ext_s, int, (LDAP*, const char*, LDAPMod**, LDAPControl**, LDAPControl**), code) \
-    X(ldap_control_free, void, (LDAPControl*), plain)
+    X(ldap_control_free, void, (LDAPControl*), plain)                                           \
+    X(ldap_initialize, int, (LDAP**, const char*), code)                                        \
+    X(ldap_start_tls_s, int, (LDAP*, LDAPControl**, LDAPControl**), code)
 
 #endif

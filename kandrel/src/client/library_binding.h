@@ -40,7 +40,7 @@ inline constexpr EntryInfo kEntries[] = {
 #undef KANDREL_ENTRY_INFO
 };
 inline constexpr std::size_t kEntryCount = std::size(kEntries);
-static_assert(kEntryCount == 38, "the component binds 38 entry points");
+static_assert(kEntryCount == 40, "the component binds 40 entry points");
 
 // The typed pointer of every entry point: Signature<Entry::ldap_init> is
 // LDAP* (*)(const char*, int).

@@ -28,7 +28,17 @@ enum class Form {
     text_list,     // a comma-separated list
     api_info,      // a collection describing the library (read only)
     feature_info,  // a collection naming a feature, completed by the library (read only)
+    start_tls,     // any value: StartTLS on the session (set only)
 };
+
+// The component's own option: setting it (to any value) starts TLS on the
+// session with StartTLS, certificates checked as the client library's
+// configuration says (ldap.conf, LDAPTLS_*). A number in the range the
+// option numbering leaves to private use, which the client library does not
+// use; it never reaches the library's option calls.
+constexpr std::int32_t kOptionStartTls = 0x7F01;
+// LDAP_NOT_SUPPORTED, in the host's numbering.
+constexpr std::int32_t kCodeNotSupported = 92;
 
 struct OptionRule {
     std::int32_t option;  // the number host programs pass, as the constant table gives it
@@ -55,6 +65,7 @@ constexpr OptionRule kOptions[] = {
     {20482, Form::time, Form::time},              // OPT_TIMEOUT
     {20485, Form::time, Form::time},              // OPT_NETWORK_TIMEOUT
     {20487, Form::text_list, Form::text_list},    // OPT_REFERRAL_LIST
+    {kOptionStartTls, Form::start_tls, Form::none},
 };
 
 const OptionRule* rule_of(std::int32_t option)
@@ -174,6 +185,13 @@ HostAnswer set_option(MethodCall& call)
         const params::TextList list = call.list(kValue);
         return call.result(set(call, option, list.get()));
     }
+    case Form::start_tls:
+        // A library without StartTLS would answer success through its
+        // fallback: that would be a session in clear that says otherwise.
+        if (library::is_fallback(Entry::ldap_start_tls_s)) {
+            return call.result(kCodeNotSupported);
+        }
+        return call.result(library::call<Entry::ldap_start_tls_s>(call.ld(), nullptr, nullptr));
     default:
         return call.code(kCodeBadParameters);
     }

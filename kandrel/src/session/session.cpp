@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <cstring>
 #include <new>
 
 #include "library_binding.h"
@@ -32,10 +33,22 @@ SessionRef& SessionRef::operator=(SessionRef&& other) noexcept
     return *this;
 }
 
+namespace {
+
+// A host that holds "://" is an LDAP URL (ldap://, ldaps://, ldapi://).
+bool is_url(const char* host) noexcept { return host != nullptr && std::strstr(host, "://") != nullptr; }
+
+}  // namespace
+
 SessionRef SessionRef::open(const char* host, int port, bool& out_of_memory) noexcept
 {
     out_of_memory = false;
-    LDAP* handle = library::call<library::Entry::ldap_init>(host, port);
+    LDAP* handle = nullptr;
+    if (!is_url(host)) {
+        handle = library::call<library::Entry::ldap_init>(host, port);
+    } else if (library::call<library::Entry::ldap_initialize>(&handle, host) != 0) {
+        handle = nullptr;
+    }
     if (handle == nullptr) {
         return SessionRef();
     }

@@ -21,7 +21,10 @@ public:
     SessionRef(SessionRef&& other) noexcept : share_(other.share_) { other.share_ = nullptr; }
     SessionRef& operator=(SessionRef&& other) noexcept;
 
-    // Opens a session with ldap_init at LDAP protocol version 3 (the client
+    // Opens a session at LDAP protocol version 3 on host and port with
+    // ldap_init, or, when host is an LDAP URL ("ldaps://h:636"), on that URL
+    // with ldap_initialize (port unused; TLS as the library's configuration
+    // says). Version 3, because the client
     // library starts handles at version 2, which servers refuse to bind);
     // host programs may still choose 2 with $set_option. An empty reference
     // when the library answers no handle, or when memory is short, which
