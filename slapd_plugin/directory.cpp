@@ -188,23 +188,35 @@ bool is_group_member(const std::string& group, const std::string& dn)
 
 namespace {
 
-// Access checks run in an extended operation, which belongs to no database:
-// point the operation at the entry's database first.
-void use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
+Slapi_Backend* database_of(const char* dn)
 {
-    Slapi_DN* name = slapi_sdn_new_dn_byref(slapi_entry_get_dn(entry));
+    Slapi_DN* name = slapi_sdn_new_dn_byref(dn);
     Slapi_Backend* database = slapi_be_select(name);
     slapi_sdn_free(&name);
-    if (database != nullptr)
-        slapi_pblock_set(pb, SLAPI_BACKEND, database);
+    return database;
+}
+
+// Access checks run in an extended operation, which belongs to no database:
+// point the operation at the entry's database first. False when no
+// database holds the entry: there are no rules to ask, and nothing is
+// granted.
+bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
+{
+    Slapi_Backend* database = database_of(slapi_entry_get_dn(entry));
+    if (database == nullptr)
+        return false;
+    slapi_pblock_set(pb, SLAPI_BACKEND, database);
+    return true;
 }
 
 }  // namespace
 
+bool held_by_a_database(const std::string& dn) { return database_of(dn.c_str()) != nullptr; }
+
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access)
 {
-    use_rules_of(pb, entry);
-    return slapi_access_allowed(pb, entry, const_cast<char*>(attribute.c_str()), nullptr, access) == LDAP_SUCCESS;
+    return use_rules_of(pb, entry) &&
+           slapi_access_allowed(pb, entry, const_cast<char*>(attribute.c_str()), nullptr, access) == LDAP_SUCCESS;
 }
 
 EntryPtr entry_named(const std::string& dn)
@@ -224,7 +236,8 @@ bool visible(Slapi_PBlock* pb, Slapi_Entry* entry)
 
 bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications)
 {
-    use_rules_of(pb, entry);
+    if (!use_rules_of(pb, entry))
+        return false;
     char* error = nullptr;
     int rc = slapi_acl_check_mods(pb, entry, modifications, &error);
     slapi_ch_free_string(&error);

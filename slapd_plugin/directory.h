@@ -41,10 +41,13 @@ bool is_root_dn(const std::string& dn);
 // Whether the normalised DN is a member (member or uniqueMember) of group.
 bool is_group_member(const std::string& group, const std::string& dn);
 
+// Whether one of slapd's databases holds (or would hold) the entry dn.
+bool held_by_a_database(const std::string& dn);
+
 // slapd's access rules for the requestor of pb's operation, with the rules
 // of the database that holds entry: whether `access` (SLAPI_ACL_*) is granted
 // on attribute (or the pseudo-attributes "entry" and "children"), and whether
-// the modifications are.
+// the modifications are; nothing is granted on an entry no database holds.
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access);
 bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modifications);
 // An entry with dn and no attribute, for asking slapd's rules about a name

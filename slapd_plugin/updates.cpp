@@ -54,6 +54,11 @@ EntryPtr new_entry(const Change& change)
 
 int check_access(Request& request, const Change& change, ModList& modifications)
 {
+    // Where no database holds the entry there is nothing to protect and no
+    // rule to ask: the change itself then fails with slapd's answer (53, no
+    // global superior knowledge, or a referral).
+    if (!held_by_a_database(change.dn))
+        return code::kSuccess;
     AccessCheck access(request);
     if (change.type == ChangeType::add) {
         if (int rc = access.children(parent_dn(change.dn), SLAPI_ACL_ADD); rc != code::kSuccess)
@@ -155,18 +160,6 @@ void report(const Request& request, const Change& change, int result)
     }
 }
 
-// slapd's internal operations pass over attribute types the schema does not
-// know: an add would store the entry without them and answer success. Over
-// the protocol slapd refuses such a change whole with 17 before anything
-// else, and so does this.
-std::optional<std::string> undefined_type(const Change& change)
-{
-    for (const Modification& modification : change.modifications)
-        if (slapi_attr_syntax_normalize(modification.type.c_str()) == nullptr)
-            return modification.type;
-    return std::nullopt;
-}
-
 }  // namespace
 
 ChangeResult apply_change(Request& request, const Change& change)
@@ -175,10 +168,6 @@ ChangeResult apply_change(Request& request, const Change& change)
         return {code::kProtocolError, change.malformed};
     if (change.critical_control)
         return {code::kUnavailableCriticalExtension, "this server applies no controls to a batch's operations"};
-    if (std::optional<std::string> type = undefined_type(change)) {
-        report(request, change, code::kUndefinedAttributeType);
-        return {code::kUndefinedAttributeType, *type + ": attribute type undefined"};
-    }
     ModList modifications(change.modifications);
     // In slapd's order: the values first, then the requestor's rights, then
     // the change itself.

@@ -96,14 +96,30 @@ private:
     Records records_;
 };
 
+// Without slapd's check, at least what would be lost with success: slapd's
+// internal operations pass over attribute types the schema does not know
+// (an add would store the entry without them), where over the protocol slapd
+// refuses the change whole with 17.
+std::optional<ChangeResult> check_types(LDAPMod** modifications)
+{
+    // The name slapd answers is its own, not to be released.
+    for (LDAPMod** mod = modifications; *mod != nullptr; ++mod)
+        if (slapi_attr_syntax_normalize((*mod)->mod_type) == nullptr)
+            return ChangeResult{code::kUndefinedAttributeType,
+                                std::string((*mod)->mod_type) + ": attribute type undefined"};
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<ChangeResult> check_values(Slapi_PBlock* pb, LDAPMod** modifications)
 {
+    if (modifications == nullptr || *modifications == nullptr)
+        return std::nullopt;
     ModsCheck check = mods_check();
     void* operation = get_pointer<void>(pb, SLAPI_OPERATION);
-    if (check == nullptr || operation == nullptr || modifications == nullptr || *modifications == nullptr)
-        return std::nullopt;
+    if (check == nullptr || operation == nullptr)
+        return check_types(modifications);
     CheckedList list(modifications);
     const char* text = nullptr;
     char buffer[kTextSize] = {};

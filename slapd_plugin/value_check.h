@@ -4,7 +4,8 @@
 // syntax) with slapd's text. slapd's internal operations run it too but drop
 // its answer (the operation then fails with -9), so the plug-in runs it
 // first. It needs the slapd 2.5 layout of a modification list; with another
-// slapd there is no check (nothing) and the internal operation answers.
+// slapd only undefined attribute types are refused (17), and the internal
+// operation answers the rest.
 #ifndef SLAPD_PLUGIN_VALUE_CHECK_H
 #define SLAPD_PLUGIN_VALUE_CHECK_H
 

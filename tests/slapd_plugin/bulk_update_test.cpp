@@ -383,6 +383,15 @@ TEST(BulkUpdate, EachChangeAnswersAndStoresWhatSlapdDoesOverTheProtocol)
             EXPECT_EQ(answer.messages[i], over_protocol[i].second) << rows[i].what;
         }
     }
-    EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
+    // Where no database is, slapd's answer is no global superior knowledge.
+    Mods nowhere({{LDAP_MOD_ADD, "objectClass", {"organization"}}, {LDAP_MOD_ADD, "o", {"nowhere"}}});
+    lburp_operation outside = operation(LBURP_OP_ADD, "o=nowhere", nowhere.get());
+    lburp_operation* outside_batch[] = {&outside, nullptr};
+    BatchAnswer refused = read_batch_answer(ld.get(), send_batch(ld.get(), 2, outside_batch));
+    ASSERT_EQ(refused.results.size(), 1u);
+    EXPECT_EQ(refused.results[0].second,
+              ldap_add_ext_s(protocol.get(), "o=nowhere", nowhere.get(), nullptr, nullptr));
+    EXPECT_EQ(refused.messages[0], diagnostic(protocol.get()));
+    EXPECT_EQ(end_stream(ld.get(), 3), LDAP_SUCCESS);
     EXPECT_EQ(subtree_text("twin-stream"), subtree_text("twin-protocol"));
 }
