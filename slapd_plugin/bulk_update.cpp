@@ -21,7 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How long a batch or an end request waits for the batches before it.
+// How long a batch or an end request waits for a batch before it that has
+// not arrived. While earlier batches are being applied it waits on, however
+// slowly they go: its memory is bounded by the batch size and the client's
+// window, not its time.
 constexpr auto kTurnTimeout = 30s;
 constexpr auto kPoll = 100ms;
 
@@ -48,14 +51,24 @@ Stream* stream_of(Request& request)
 }
 
 // Waits, with the stream locked, until ready() or the stream closes, the
-// request is abandoned or the time is up; answers whether ready() holds.
+// request is abandoned (also when the connection is gone) or no batch has
+// been applied, nor is being applied, for kTurnTimeout; answers whether
+// ready() holds.
 template <class Ready>
 bool wait_for_turn(Request& request, Stream& stream, std::unique_lock<std::mutex>& lock, Ready ready)
 {
-    const auto until = std::chrono::steady_clock::now() + kTurnTimeout;
+    auto until = std::chrono::steady_clock::now() + kTurnTimeout;
+    std::int32_t seen = stream.next;
     while (stream.open && !ready()) {
-        if (request.abandoned() || server_stopping() || std::chrono::steady_clock::now() >= until)
+        if (request.abandoned() || server_stopping())
             return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (stream.applying || stream.next != seen) {
+            until = now + kTurnTimeout;
+            seen = stream.next;
+        } else if (now >= until) {
+            return false;
+        }
         stream.changed.wait_for(lock, kPoll);
     }
     return stream.open && ready();
@@ -112,7 +125,9 @@ Reply bulk_update_batch(Request& request)
             return Reply::malformed("batch " + std::to_string(number) + " was already applied");
         if (!wait_for_turn(request, *stream, lock, [&] { return !stream->applying && stream->next >= number; }))
             return stream->open ? Reply::error(code::kBusy, "batch " + std::to_string(number) +
-                                                                " waited too long for the batches before it")
+                                                                " waited " +
+                                                                std::to_string(kTurnTimeout.count()) +
+                                                                " s for a batch before it that did not arrive")
                                 : kNoStream;
         if (stream->next != number)
             return Reply::malformed("batch " + std::to_string(number) + " was already applied");
