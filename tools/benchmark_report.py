@@ -4,8 +4,9 @@
 Every pair is "<row>/project/<case>" and "<row>/baseline/<case>" in one
 program (tests/support/benchmark_pairs.h). For each pair this measures
 
-  * time per item: the median CPU time of several repetitions, both halves
-    in the same run;
+  * time per item: the median CPU time (the benchmark thread's) and the
+    median wall-clock time of several repetitions, the two halves of each
+    pair run alternately;
   * instructions per item, unless --no-instructions: each benchmark run under
     valgrind with BENCHMARK_ITERATIONS=1 and =2, the difference of the two
     counts divided by the iterations and items it adds, so that setup and
@@ -89,25 +90,53 @@ def exactly(names):
     return "^(" + "|".join(re.escape(name) for name in names) + ")(/[a-z_]+:[0-9.]+)*$"
 
 
-def measure_times(program, names, repetitions, out_file):
-    result = run([program, "--benchmark_filter=" + exactly(names), "--benchmark_repetitions=%d" % repetitions,
-                  "--benchmark_report_aggregates_only=true", "--benchmark_out=" + out_file,
+def run_once(program, names, out_file):
+    """One run of the named benchmarks: {name: (cpu ns/item, wall ns/item)}."""
+    result = run([program, "--benchmark_filter=" + exactly(names), "--benchmark_out=" + out_file,
                   "--benchmark_out_format=json"])
     if result.returncode != 0:
         sys.stderr.write(result.stdout + result.stderr)
         raise SystemExit("%s failed" % program)
     with open(out_file) as f:
         report = json.load(f)
-    times = {}
+    figures = {}
     for entry in report["benchmarks"]:
-        if entry.get("aggregate_name", "median") != "median" or entry.get("error_occurred"):
+        if entry.get("run_type") == "aggregate" or entry.get("error_occurred"):
             continue
         name = plain(entry.get("run_name", entry["name"]))
         items = entry.get("items", 1.0) or 1.0
-        # CPU time per item, in nanoseconds.
         scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
-        times[name] = entry["cpu_time"] * scale / items
-    return times, report.get("context", {})
+        figures[name] = (entry["cpu_time"] * scale / items, entry["real_time"] * scale / items)
+    return figures, report.get("context", {})
+
+
+def median(values):
+    values = sorted(values)
+    if not values:
+        return None
+    middle = len(values) // 2
+    return values[middle] if len(values) % 2 else (values[middle - 1] + values[middle]) / 2
+
+
+def measure_times(program, names, repetitions, out_file):
+    """Median CPU and wall-clock time per item of each benchmark. The two
+    halves of the pairs run alternately, one run each per repetition, the
+    half that starts swapping every time, so that a machine that grows busier
+    or quieter weighs on both alike."""
+    halves = [[n for n in names if PAIR.match(n).group("side") == side] for side in ("project", "baseline")]
+    samples = {}
+    context = {}
+    for repetition in range(repetitions):
+        order = halves if repetition % 2 == 0 else halves[::-1]
+        for half in order:
+            if not half:
+                continue
+            figures, context = run_once(program, half, out_file)
+            for name, pair in figures.items():
+                samples.setdefault(name, []).append(pair)
+    times = {name: (median([cpu for cpu, _ in pairs]), median([wall for _, wall in pairs]))
+             for name, pairs in samples.items()}
+    return times, context
 
 
 def count_instructions(program, name):
@@ -152,7 +181,9 @@ def collect(programs, selection, repetitions, instructions, out):
             key = (match.group("row"), match.group("case") or "")
             side = match.group("side")
             figures = rows.setdefault(key, {})
-            figures[side + "_ns"] = times.get(name)
+            cpu, wall = times.get(name, (None, None))
+            figures[side + "_cpu_ns"] = cpu
+            figures[side + "_wall_ns"] = wall
             if instructions:
                 figures[side + "_instructions"] = count_instructions(program, name)
                 print("  %-60s %12s instructions/item" % (name, number(figures[side + "_instructions"])), flush=True)
@@ -186,8 +217,8 @@ def write_table(rows, context, instructions, path):
     if instructions:
         header += " Instructions/item, project | baseline | Ratio |"
         rule += "---:|---:|---:|"
-    header += " Time/item (ns), project | baseline | Ratio |"
-    rule += "---:|---:|---:|"
+    header += " CPU time/item (ns), project | baseline | Ratio | Wall time/item (ns), project | baseline | Ratio |"
+    rule += "---:|---:|---:|---:|---:|---:|"
     lines += [header, rule]
     for (row, case), figures in rows.items():
         limit, words = target_of(row, case)
@@ -203,11 +234,14 @@ def write_table(rows, context, instructions, path):
             line += " %s | %s | %s |" % (number(figures.get("project_instructions")),
                                          number(figures.get("baseline_instructions")),
                                          verdict(ratio(figures, "instructions")))
-        line += " %s | %s | %s |" % (number(figures.get("project_ns")), number(figures.get("baseline_ns")),
-                                     verdict(ratio(figures, "ns")))
+        for clock in ("cpu_ns", "wall_ns"):
+            line += " %s | %s | %s |" % (number(figures.get("project_" + clock)),
+                                         number(figures.get("baseline_" + clock)), verdict(ratio(figures, clock)))
         lines.append(line)
     lines.append("")
-    lines.append("Ratios are project / baseline per item: below 1 the project is cheaper.")
+    lines.append("Ratios are project / baseline per item: below 1 the project is cheaper. CPU time is the "
+                 "benchmark thread's (the library's own clock), wall time the elapsed time; both are medians of "
+                 "runs that alternate the two halves.")
     lines.append("")
     for row in OrderedDict.fromkeys(row for row, _ in rows):
         if row in DESCRIPTIONS:
@@ -235,7 +269,7 @@ def write_chart(rows, instructions, path):
     if instructions:
         out.append('<rect x="%d" y="%d" width="10" height="8" fill="#3b6fb6"/><text x="%d" y="%d">instructions</text>'
                    % (left, legend_y - 8, left + 14, legend_y))
-    out.append('<rect x="%d" y="%d" width="10" height="8" fill="#e08a2c"/><text x="%d" y="%d">time</text>'
+    out.append('<rect x="%d" y="%d" width="10" height="8" fill="#e08a2c"/><text x="%d" y="%d">wall time</text>'
                % (left + 100, legend_y - 8, left + 114, legend_y))
     out.append('<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="#b0b0b0"/>' % (left + 200, legend_y - 4, left + 215,
                                                                               legend_y - 4))
@@ -251,7 +285,7 @@ def write_chart(rows, instructions, path):
         bars = []
         if instructions:
             bars.append((ratio(figures, "instructions"), "#3b6fb6", 3))
-        bars.append((ratio(figures, "ns"), "#e08a2c", 11))
+        bars.append((ratio(figures, "wall_ns"), "#e08a2c", 11))
         for value, colour, offset in bars:
             if value is None:
                 continue

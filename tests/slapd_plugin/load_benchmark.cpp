@@ -1,8 +1,9 @@
-// Loading 10,000 entries into slapd: through the bulk-update stream of the
-// plug-in (batches of 1,000 through Tervane) and through ldapadd, one entry
-// per round trip. Each runs against a server as configured by default (every
-// write flushed) and one with dbnosync. Rates are reported as items/s
-// (entries per second).
+// Loading the same 10,000 generated entries into slapd: through the
+// bulk-update stream of the plug-in (batches of 1,000 through Tervane) and
+// through ldapadd, one entry per round trip, each against a server as
+// configured by default (every write flushed) and one with dbnosync; and
+// offline with slapadd -q into an empty database. Rates are reported as
+// items/s (entries per second, wall clock).
 //
 // As configured by default both loads wait for two flushes per entry; on a
 // machine whose cores are busy with other programs, each wait also ends with
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -115,6 +118,39 @@ void BM_BulkStream(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kEntries);
 }
 
+// LDIF of the entries AddBatch(parent, prefix, 1, count) adds.
+void write_entries(const std::string& path, const std::string& parent, const std::string& prefix, int count,
+                   const std::string& before = std::string())
+{
+    std::ofstream ldif(path);
+    ldif << before;
+    char number[16];
+    for (int n = 1; n <= count; ++n) {
+        std::snprintf(number, sizeof number, "%06d", n);
+        ldif << "dn: cn=" << prefix << " " << number << "," << parent << "\nobjectClass: inetOrgPerson\ncn: "
+             << prefix << " " << number << "\nsn: Loaded\nmail: " << prefix << number << "@example.com\n\n";
+    }
+}
+
+// Runs a program to its end with its output discarded; true when it exits 0.
+bool run_quietly(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status == 0;
+}
+
 void BM_Ldapadd(benchmark::State& state)
 {
     slapd::Server& server = server_for(state.range(0) != 0);
@@ -126,27 +162,41 @@ void BM_Ldapadd(benchmark::State& state)
         std::string name = "ldapadd" + std::to_string(++runs);
         std::string parent = container(ld.get(), name);
         std::string path = (server.folder() / (name + ".ldif")).string();
-        {
-            std::ofstream ldif(path);
-            char number[16];
-            for (int n = 1; n <= kEntries; ++n) {
-                std::snprintf(number, sizeof number, "%06d", n);
-                ldif << "dn: cn=Added " << number << "," << parent << "\nobjectClass: inetOrgPerson\ncn: Added "
-                     << number << "\nsn: Loaded\nmail: Added" << number << "@example.com\n\n";
-            }
-        }
+        write_entries(path, parent, "Bulk", kEntries);
         state.ResumeTiming();
-        pid_t pid = fork();
-        if (pid == 0) {
-            std::freopen("/dev/null", "w", stdout);
-            execl("/usr/bin/ldapadd", "ldapadd", "-x", "-H", server.uri().c_str(), "-D", kRootDn, "-w",
-                  kRootPassword, "-f", path.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (status != 0) {
+        if (!run_quietly({"/usr/bin/ldapadd", "-x", "-H", server.uri(), "-D", kRootDn, "-w", kRootPassword, "-f", path})) {
             state.SkipWithError("ldapadd failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+// The same entries loaded offline with slapadd -q into an empty database of
+// the server's configuration (the server's own database is left alone).
+void BM_Slapadd(benchmark::State& state)
+{
+    slapd::Server& server = server_for(true);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string name = "slapadd" + std::to_string(++runs);
+        std::filesystem::path directory = server.folder() / name;
+        std::filesystem::create_directories(directory);
+        std::ifstream original(server.folder() / "slapd.conf");
+        std::string configuration((std::istreambuf_iterator<char>(original)), {});
+        std::size_t at = configuration.find("\ndirectory ");
+        std::size_t end = configuration.find('\n', at + 1);
+        configuration.replace(at + 1, end - at - 1, "directory " + directory.string());
+        std::string conf = (server.folder() / (name + ".conf")).string();
+        std::ofstream(conf) << configuration;
+        std::string parent = "ou=" + name + "," + kPeople;
+        std::string path = (server.folder() / (name + ".ldif")).string();
+        write_entries(path, parent, "Bulk", kEntries,
+                      slapd::suffix_entry(kSuffix) + "dn: " + kPeople + "\nobjectClass: organizationalUnit\nou: people\n\n" +
+                          "dn: " + parent + "\nobjectClass: organizationalUnit\nou: " + name + "\n\n");
+        state.ResumeTiming();
+        if (!run_quietly({"/usr/sbin/slapadd", "-q", "-f", conf, "-l", path})) {
+            state.SkipWithError("slapadd failed");
             return;
         }
     }
@@ -158,5 +208,6 @@ void BM_Ldapadd(benchmark::State& state)
 // Argument: 0 as configured by default, 1 with dbnosync.
 BENCHMARK(BM_BulkStream)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_Ldapadd)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_Slapadd)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 BENCHMARK_MAIN();
