@@ -20,9 +20,30 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 wine32:i386
+  # Unpacks Debian's source package of OpenLDAP, from which the client
+  # library of the Windows end-to-end tests is built (build-client-dll.sh).
+  dpkg-dev
 )
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
+fi
+# Source packages come from the same archive as the binary ones.
+update=no
+if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  cat > /etc/apt/sources.list.d/ldapext-deb-src.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  update=yes
 fi
 missing=()
 for package in "${packages[@]}"; do
@@ -41,5 +62,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   trap '[ "$own_policy" = yes ] && rm -f "$policy"' EXIT
   apt-get update -qq
+  update=no
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+[ "$update" = no ] || apt-get update -qq
