@@ -60,7 +60,9 @@ TEST_F(Tls, AnUntrustedCertificateIsRefusedAndATrustedOneCarriesTheSession)
     trust_certificates(server.certificate().string());
     ASSERT_TRUE(init(session, server.ldaps_uri()));
     EXPECT_EQ(bind(session), 0);
-    EXPECT_NE(session.search(kSuffix, 0, "(objectClass=*)", ""), "<none>");
+    const std::string result = session.search(kSuffix, 0, "(objectClass=*)", "");
+    EXPECT_NE(result, "<none>");
+    session.free(result);
     ASSERT_TRUE(init(session, "127.0.0.1", server.port()));
     EXPECT_EQ(start_tls(session), 0);
     EXPECT_EQ(bind(session), 0);
