@@ -3,7 +3,8 @@
 # FUZZ_SECONDS, default 60), the ThreadSanitizer build of Kandrel's tests, the
 # AddressSanitizer/UBSan/LeakSanitizer build, the normal build, the 32-bit
 # Windows cross build with its static checks, and the 64-bit Windows cross
-# build whose test programs run under wine64. Where the machine runs i386
+# build whose test programs run under wine64, end to end against slapd with
+# the client library built from OpenLDAP's sources. Where the machine runs i386
 # programs, the 32-bit Windows test programs run under wine as well. Each
 # section's time is printed when it ends, and all of them at the end.
 set -euo pipefail
@@ -54,19 +55,25 @@ configure() {  # folder, extra options...
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
-section "Windows builds configured; wine prefixes made in the background"
+section "Windows builds configured; wine prefixes and client libraries made in the background"
 # A wine prefix takes a while to make and little CPU: each is made by its
 # build's own fixture test while the fuzzers run, and the test programs'
-# fixture later finds it ready.
-configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLDAPEXT_TESTS=ON
+# fixture later finds it ready. The client library of the end-to-end tests is
+# built from OpenLDAP's sources meanwhile too (kept in the build folder); the
+# end-to-end tests run against a slapd of the normal build.
+native="$PWD/build"
+configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLDAPEXT_TESTS=ON \
+  -DLDAPEXT_NATIVE_BUILD="$native"
 # The folder of tools/build-windows.sh, with the checks switched on; its test
 # programs run under wine only where the machine runs i386 programs.
 configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
-  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)"
-prefix_folders=(build-windows64)
-[ "$runs_i386" = yes ] && prefix_folders+=(build-windows)
-(for folder in "${prefix_folders[@]}"; do
+  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)" -DLDAPEXT_NATIVE_BUILD="$native"
+wine_folders=(x86_64:build-windows64)
+[ "$runs_i386" = yes ] && wine_folders+=(i686:build-windows)
+(for entry in "${wine_folders[@]}"; do
+   folder=${entry#*:}
    (cd "$folder" && ctest -R '^windows_wine_prefix$' >/dev/null 2>&1) || true
+   bash tools/build-client-dll.sh "${entry%%:*}" "$folder/openldap-client" >"$folder/openldap-client.log" 2>&1 || true
  done) &
 prefixes=$!
 

@@ -6,7 +6,7 @@
  * loads 100 entries and a refused one through the bulk stream, receives the
  * events of that load, and backs up, deletes and restores an entry.
  *
- *   tervane_user URI
+ *   tervane_user [URI]   (default: the TEST_SERVER_URI environment variable)
  *
  * Prints one line per step and exits 0 when every step gave what it
  * should. */
@@ -101,11 +101,12 @@ static LDAPMessage *answer(LDAP *ld, int msgid)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: tervane_user URI\n");
+    const char *uri = argc == 2 ? argv[1] : getenv("TEST_SERVER_URI");
+    if (argc > 2 || uri == NULL) {
+        fprintf(stderr, "usage: tervane_user [URI]\n");
         return 2;
     }
-    LDAP *ld = bound(argv[1]), *watcher = bound(argv[1]);
+    LDAP *ld = bound(uri), *watcher = bound(uri);
     check(ld != NULL && watcher != NULL, "bind as the root DN", 0);
     if (ld == NULL || watcher == NULL)
         return 1;

@@ -158,7 +158,7 @@ void directory_session(testhost::TestHost& host, HostRun& run)
     run.note("create", host.create(object));
     // A creation that failed still answers 1: the host learns it here.
     run.note("$utf8", host.get_property(object, kPropUtf8));
-    run.call(object, kInit, {Arg::utf8("127.0.0.1"), Arg::integer(directory().port())});
+    run.call(object, kInit, {Arg::utf8("127.0.0.1"), Arg::integer(directory_port())});
     run.call(object, kSimpleBindS, {Arg::utf8(kAdmin), Arg::utf8(kPassword)});
     const std::string chain = run.text(object, kSearchExtS, {Arg::utf8(kMultiValued), Arg::integer(0)});
     const std::string entry = run.text(object, kFirstEntry, {Arg::utf8(chain)});

@@ -1,55 +1,10 @@
 #include "directory_test_support.h"
 
 #include <atomic>
-#include <memory>
+#include <cstdlib>
+#include <string>
 
 namespace kandrel_test {
-namespace {
-
-std::string sample_tree()
-{
-    std::string ldif = slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, kPeopleCount);
-    ldif += std::string("dn: ") + kMultiValued +
-            "\n"
-            "objectClass: inetOrgPerson\n"
-            "cn: Multi Valued\n"
-            "sn: Valued\n"
-            "mail: first@example.com\n"
-            "mail: second@example.com\n"
-            "mail: third@example.com\n"
-            "description: Smith, John\n"
-            "telephoneNumber: +1 555 0100\n"
-            "telephoneNumber: +1 555 0101\n"
-            // 00 01 02 ff: a value that is not text.
-            "audio:: AAEC/w==\n"
-            "\n";
-    ldif += std::string("dn: ") + kReferral +
-            "\n"
-            "objectClass: referral\n"
-            "objectClass: extensibleObject\n"
-            "ou: elsewhere\n"
-            "ref: " + kReferralUrl + "\n\n";
-    ldif += std::string("dn: ") + kScratch + "\nobjectClass: organizationalUnit\nou: scratch\n\n";
-    return ldif;
-}
-
-}  // namespace
-
-slapd::Server& directory()
-{
-    static const std::unique_ptr<slapd::Server> server = [] {
-        slapd::Options options;
-        options.suffix = kSuffix;
-        options.root_dn = kAdmin;
-        options.root_password = kPassword;
-        options.seed_ldif = sample_tree();
-        options.database_config = {"sizelimit " + std::to_string(kAnonymousSizeLimit)};
-        auto started = std::make_unique<slapd::Server>(options);
-        started->start();
-        return started;
-    }();
-    return *server;
-}
 
 std::string collection(const std::vector<std::pair<std::string, std::string>>& items)
 {
@@ -93,7 +48,7 @@ std::int32_t Session::integer(std::int32_t method, const std::vector<testhost::A
 
 bool Session::init() const
 {
-    return !text(kInit, {testhost::Arg::utf8("127.0.0.1"), testhost::Arg::integer(directory().port())})
+    return !text(kInit, {testhost::Arg::utf8("127.0.0.1"), testhost::Arg::integer(directory_port())})
                 .empty();
 }
 
@@ -115,10 +70,27 @@ std::int32_t Session::free(const std::string& reference) const
     return integer(kFree, {testhost::Arg::utf8(reference)});
 }
 
+int directory_port()
+{
+#ifdef _WIN32
+    // Started by the harness outside the Windows program (against_server.sh).
+    const char* uri = std::getenv("TEST_SERVER_URI");
+    const std::string text = uri != nullptr ? uri : "";
+    const std::size_t colon = text.rfind(':');
+    return colon == std::string::npos ? 0 : std::atoi(text.c_str() + colon + 1);
+#else
+    return directory().port();
+#endif
+}
+
 void DirectoryTest::SetUp()
 {
     HostTest::SetUp();
+#ifdef _WIN32
+    ASSERT_NE(directory_port(), 0) << "TEST_SERVER_URI names no server";
+#else
     ASSERT_NO_THROW(directory());
+#endif
     host_.connect();
 }
 

@@ -8,30 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "directory_server.h"
 #include "kandrel_test_support.h"
-#include "slapd_server.h"
 
 namespace kandrel_test {
 
-inline constexpr char kSuffix[] = "dc=example,dc=com";
-inline constexpr char kAdmin[] = "cn=admin,dc=example,dc=com";
-inline constexpr char kPassword[] = "secret";
-inline constexpr char kPeople[] = "ou=people,dc=example,dc=com";
-// 60 people, "cn=Person 00001" to "cn=Person 00060", plus the entries below.
-inline constexpr int kPeopleCount = 60;
-// Several values per attribute, one of them holding a comma, and a binary
-// value.
-inline constexpr char kMultiValued[] = "cn=Multi Valued,ou=people,dc=example,dc=com";
-// A referral object: subtree searches over it give a search reference.
-inline constexpr char kReferral[] = "ou=elsewhere,dc=example,dc=com";
-inline constexpr char kReferralUrl[] = "ldap://other.example.com/ou=elsewhere,dc=example,dc=com";
-// Searches of anyone but the root DN end after this many entries.
-inline constexpr int kAnonymousSizeLimit = 5;
-// Where tests add, change and delete entries of their own.
-inline constexpr char kScratch[] = "ou=scratch,dc=example,dc=com";
-
-// The directory of this test program, started on first use.
-slapd::Server& directory();
+// The port of the directory: the one this program started (directory()),
+// or, in the Windows test programs, the one the harness started and named in
+// TEST_SERVER_URI.
+int directory_port();
 
 // A collection text from name/value pairs.
 std::string collection(const std::vector<std::pair<std::string, std::string>>& items);

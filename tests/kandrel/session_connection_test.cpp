@@ -39,7 +39,7 @@ TEST_F(Connection, InitGivesASessionReferenceAndBindsAtVersion3WithoutBeingAsked
     Session session(host_);
     EXPECT_EQ(host_.get_property(session.instance(), kPropSession).result->integer, 0);
     const std::string handle =
-        session.text(kInit, {Arg::utf8("127.0.0.1"), Arg::integer(directory().port())});
+        session.text(kInit, {Arg::utf8("127.0.0.1"), Arg::integer(directory_port())});
     ASSERT_EQ(handle.size(), 13u);
     EXPECT_EQ(handle.substr(0, 5), "LDAP:");
     EXPECT_EQ(handle.find_first_not_of("0123456789abcdef", 5), std::string::npos);
