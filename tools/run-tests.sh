@@ -68,11 +68,14 @@ configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -D
 # programs run under wine only where the machine runs i386 programs.
 configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
   -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)" -DLDAPEXT_NATIVE_BUILD="$native"
-wine_folders=(x86_64:build-windows64)
-[ "$runs_i386" = yes ] && wine_folders+=(i686:build-windows)
-(for entry in "${wine_folders[@]}"; do
-   folder=${entry#*:}
+wine_folders=(build-windows64)
+[ "$runs_i386" = yes ] && wine_folders+=(build-windows)
+(for folder in "${wine_folders[@]}"; do
    (cd "$folder" && ctest -R '^windows_wine_prefix$' >/dev/null 2>&1) || true
+ done
+ # Both client libraries: the 32-bit one goes into the Windows package.
+ for entry in x86_64:build-windows64 i686:build-windows; do
+   folder=${entry#*:}
    bash tools/build-client-dll.sh "${entry%%:*}" "$folder/openldap-client" >"$folder/openldap-client.log" 2>&1 || true
  done) &
 prefixes=$!
@@ -99,8 +102,8 @@ cmake --build build -j"$jobs"
 
 wait "$prefixes" || true
 
-section "32-bit Windows cross build: export, import, resource and layout checks"
-cmake --build build-windows -j"$jobs"
+section "32-bit Windows cross build: export, import, resource, layout and package checks"
+cmake --build build-windows -j"$jobs" --target all openldap_client_dll
 (cd build-windows && ctest --output-on-failure -j"$jobs")
 [ "$runs_i386" = yes ] || echo "32-bit Windows test programs not run: this machine does not run i386 programs"
 
