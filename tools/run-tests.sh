@@ -66,8 +66,12 @@ configure build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -D
   -DLDAPEXT_NATIVE_BUILD="$native"
 # The folder of tools/build-windows.sh, with the checks switched on; its test
 # programs run under wine only where the machine runs i386 programs.
-configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
-  -DLDAPEXT_WINE="$([ "$runs_i386" = yes ] && echo ON || echo OFF)" -DLDAPEXT_NATIVE_BUILD="$native"
+if [ "$runs_i386" = yes ]; then
+  configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON \
+    -DLDAPEXT_WINE=ON -DLDAPEXT_NATIVE_BUILD="$native"
+else
+  configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DLDAPEXT_TESTS=ON -DLDAPEXT_WINE=OFF
+fi
 wine_folders=(build-windows64)
 [ "$runs_i386" = yes ] && wine_folders+=(build-windows)
 (for folder in "${wine_folders[@]}"; do
