@@ -5,28 +5,14 @@
 
 #include <map>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "connection.h"
+#include "errors.h"
 #include "output.h"
 
 namespace cli {
-
-// A command-line mistake: reported with a pointer to --help, nothing sent.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-// Bad input (a file that cannot be read or does not have the expected form):
-// reported as it is, nothing sent.
-struct InputError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-// An operation that did not succeed; already reported on the output.
-struct Failed {
-    int code;
-};
 
 // An option of one subcommand. Long options only; argument nullptr for a
 // flag, else the placeholder shown in --help.

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "command.h"
+#include "errors.h"
 #include "tervane_owners.h"
 
 namespace cli {

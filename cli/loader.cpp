@@ -23,7 +23,6 @@ namespace {
 constexpr const char* kProgram = "tervane load";
 constexpr int kDefaultBatch = 500;
 constexpr int kDefaultWindow = 4;
-constexpr int kUserCancelled = 88;  // the classic "user cancelled" code
 
 // One operation of a batch and whatever it points to beyond the record.
 struct BatchOperation {
@@ -237,8 +236,8 @@ void Loader::start()
     call_.check(ldap_lburp_start_request(ld_, &msgid), "ldap_lburp_start_request");
     MessagePtr message = wait(msgid, true);
     if (!message) {
-        call_.out().failure("starting the bulk stream", stop_code_ != 0 ? stop_code_ : kUserCancelled);
-        throw Failed{stop_code_ != 0 ? stop_code_ : kUserCancelled};
+        call_.out().failure("starting the bulk stream", stop_code_ != 0 ? stop_code_ : kExitUserCancelled);
+        throw Failed{stop_code_ != 0 ? stop_code_ : kExitUserCancelled};
     }
     int code = 0, start_value = 0;
     LdapString text;
@@ -465,13 +464,13 @@ int Loader::summary()
     if (stopped_)
         return stop_code_;
     if (input_error_)
-        return 89;
+        return kExitBadParameter;
     // A record's result is the server's: one that is no LDAP result code
     // (a negative number) is not the command's own bad-parameter status.
     if (first_failure_code_ < 0)
-        return LDAP_OTHER;
+        return kExitOther;
     if (interrupted())
-        return kUserCancelled;
+        return kExitUserCancelled;
     return first_failure_code_;
 }
 

@@ -17,7 +17,6 @@
 namespace cli {
 namespace {
 
-constexpr int kUsageExit = 89;  // the classic "bad parameter" code
 constexpr const char* kConnectionShort = ":H:D:w:Wy:xZvno:";
 constexpr int kHelp = 1000;
 constexpr int kFirstCommandOption = 1001;
@@ -236,16 +235,24 @@ int main(int argc, char** argv)
     try {
         return cli::exit_status(cli::run(argc, argv, output));
     } catch (const cli::UsageError& e) {
-        output.refusal(e.what(), cli::kUsageExit);
+        output.refusal(e.what(), cli::kExitBadParameter);
         std::fprintf(stderr, "Try 'tervane --help'.\n");
-        return cli::kUsageExit;
+        return cli::kExitBadParameter;
     } catch (const cli::InputError& e) {
-        output.refusal(e.what(), cli::kUsageExit);
-        return cli::kUsageExit;
+        output.refusal(e.what(), cli::kExitBadParameter);
+        return cli::kExitBadParameter;
     } catch (const cli::Failed& failed) {
         return cli::exit_status(failed.code);
     } catch (const std::bad_alloc&) {
         output.error("out of memory");
         return cli::exit_status(-10);
+    } catch (const std::exception& e) {
+        // Nothing may end the command without a word: whatever else was
+        // thrown is a failure of the command itself.
+        output.refusal(std::string("internal error: ") + e.what(), cli::kExitOther);
+        return cli::kExitOther;
+    } catch (...) {
+        output.refusal("internal error", cli::kExitOther);
+        return cli::kExitOther;
     }
 }

@@ -13,7 +13,6 @@ namespace cli {
 namespace {
 
 // The exit status of a stream that lost events it could not read.
-constexpr int kDecodingError = 84;
 
 struct EventChoice {
     int type;
@@ -153,13 +152,13 @@ int monitor(Invocation& call)
                 break;
         } else if (type == LDAP_RES_EXTENDED) {
             int code = finish(call, ld, message.get());
-            return code == 0 && lost ? kDecodingError : code;
+            return code == 0 && lost ? kExitDecodingError : code;
         }
     }
     // Ended by the user or by --count: the server stops sending.
     ldap_abandon_ext(ld, msgid, nullptr, nullptr);
     call.out().verbose("monitoring ended");
-    return lost ? kDecodingError : 0;
+    return lost ? kExitDecodingError : 0;
 }
 
 const Command kCommands[] = {

@@ -2,6 +2,9 @@
 
 #include <ldap.h>
 
+#include "classic_codes.h"
+#include "errors.h"
+
 namespace cli {
 
 namespace {
@@ -204,17 +207,15 @@ std::string result_text(int code)
 {
     // Tervane gives its own failures the classic positive numbers, which
     // libldap knows only by their negative values.
-    if (code >= 81 && code <= 97)
-        return ldap_err2string(80 - code);
-    return ldap_err2string(code);
+    return ldap_err2string(classic_codes::to_library(code));
 }
 
-int classic_code(int code) { return code < 0 && code >= -17 ? 80 - code : code; }
+int classic_code(int code) { return classic_codes::from_library(code); }
 
 int exit_status(int code)
 {
     code = classic_code(code);
-    return code < 0 || code > 255 ? 80 : code;
+    return code < 0 || code > 255 ? kExitOther : code;
 }
 
 }  // namespace cli

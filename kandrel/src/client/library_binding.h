@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "classic_codes.h"
 #include "client_entry_points.h"
 #include "ldap_client.h"
 #include "platform.h"
@@ -92,10 +93,7 @@ bool is_fallback(Entry entry) noexcept;
 // ... -17 referral limit exceeded); host programs know them by the classic C
 // API numbers 81 to 97, and the component uses -1 and -2 for its own codes.
 // A library code -n (n from 1 to 17) is therefore handed on as 80 + n.
-constexpr int host_code(int library_code) noexcept
-{
-    return (library_code <= -1 && library_code >= -17) ? 80 - library_code : library_code;
-}
+constexpr int host_code(int library_code) noexcept { return classic_codes::from_library(library_code); }
 // ldap_set_option and ldap_get_option answer -1 for an option they refuse
 // (LDAP_OPT_ERROR), which host programs know as -1; other client-side codes
 // are handed on like result codes.
@@ -104,10 +102,7 @@ constexpr int host_option_code(int library_code) noexcept
     return library_code == -1 ? -1 : host_code(library_code);
 }
 // The library's own code for a code in the host's numbering.
-constexpr int library_code(int host_code) noexcept
-{
-    return (host_code >= 81 && host_code <= 97) ? 80 - host_code : host_code;
-}
+constexpr int library_code(int host_code) noexcept { return classic_codes::to_library(host_code); }
 
 // The thin call layer: calls entry point E through its slot. Result codes come
 // back in the host's numbering; ldap_err2string receives the library's own
