@@ -6,9 +6,15 @@
 #include <memory>
 
 #include "host_interface.h"
-#include "registry.h"
 
 namespace kandrel {
+
+class HostObject;
+// Objects are shared: a method running on one thread keeps its object alive
+// while another thread deletes it.
+using ObjectPtr = std::shared_ptr<HostObject>;
+// The host's name for an object: the instance handle of its messages.
+using Instance = HostLParam;
 
 class HostObject {
 public:

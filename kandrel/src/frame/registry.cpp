@@ -3,8 +3,6 @@
 #include <mutex>
 #include <new>
 
-#include "host_object.h"
-
 namespace kandrel {
 
 void Registry::abandon() noexcept

@@ -17,14 +17,12 @@
 #include <unordered_map>
 
 #include "host_interface.h"
+#include "host_object.h"
 #include "open_slots.h"
 #include "platform.h"
 
 namespace kandrel {
 
-class HostObject;
-using ObjectPtr = std::shared_ptr<HostObject>;
-using Instance = HostLParam;
 using GroupKey = std::uint32_t;
 
 class Registry {

@@ -8,7 +8,7 @@
 
 #include <span>
 
-#include "host_tables.h"
+#include "table_records.h"
 #include "method_call.h"
 
 namespace kandrel::methods {

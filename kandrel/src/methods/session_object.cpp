@@ -5,7 +5,7 @@
 #include <new>
 
 #include "debug_log.h"
-#include "methods/methods.h"
+#include "methods.h"
 #include "parameters.h"
 
 namespace kandrel {

@@ -1,17 +1,11 @@
-// What the component announces to the host: its library name, its one class,
-// that class's methods and properties, and the constant library with its
-// prefix. Names and help texts are string resources; the tables here tie ids
-// to those strings and to host type codes.
-#ifndef KANDREL_HOST_TABLES_H
-#define KANDREL_HOST_TABLES_H
+// The records of the tables the component announces to the host (class,
+// properties, method parameters) and the string ids they refer to: the
+// announcements (host_tables.h) and the method table (methods/methods.h) both
+// use them.
+#ifndef KANDREL_TABLE_RECORDS_H
+#define KANDREL_TABLE_RECORDS_H
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <span>
-
-#include "host_interface.h"
-#include "platform.h"
 
 namespace kandrel::tables {
 
@@ -52,19 +46,6 @@ enum ParameterName : std::int32_t {
     Index
 };
 static_assert(Index == 2539, "parameter names end at string 2539");
-
-std::span<const ClassRecord> classes() noexcept;
-std::span<const PropertyRecord> properties() noexcept;
-
-// The announcements. Each answers what its message answers when the table
-// was delivered, and 0 (-1 for the library name, which answers 0) when it
-// could not be.
-HostAnswer announce_library_name(platform::ModuleHandle module, HostCallInfo* call) noexcept;
-HostAnswer announce_constant_prefix(platform::ModuleHandle module, HostCallInfo* call) noexcept;
-HostAnswer announce_classes(platform::ModuleHandle module, HostCallInfo* call) noexcept;
-HostAnswer announce_properties(platform::ModuleHandle module, HostCallInfo* call) noexcept;
-HostAnswer announce_methods(platform::ModuleHandle module, HostCallInfo* call) noexcept;
-HostAnswer announce_constants(platform::ModuleHandle module, HostCallInfo* call) noexcept;
 
 }  // namespace kandrel::tables
 

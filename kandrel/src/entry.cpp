@@ -16,7 +16,7 @@
 #include "platform.h"
 #include "registry.h"
 #include "resource_strings.h"
-#include "session_object.h"
+#include "methods/session_object.h"
 
 #ifdef _WIN32
 // Exported undecorated through kandrel.def.
