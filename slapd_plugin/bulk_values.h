@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "operation_names.h"
+
 namespace adminext {
 
 // The update style a start request names, the only one this server knows.
-inline constexpr std::string_view kBulkUpdateStyle = "2.16.840.1.113719.1.142.1.4.2";
+inline constexpr std::string_view kBulkUpdateStyle = LDAPEXT_BULK_UPDATE_STYLE;
 
 // LDAP protocol-operation tags of the updates a batch may hold.
 enum class ChangeType : std::uint8_t { add = 0x68, remove = 0x4A, modify = 0x66, rename = 0x6C };

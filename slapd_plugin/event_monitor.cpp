@@ -15,6 +15,7 @@
 #include "handlers.h"
 #include "intermediate_response.h"
 #include "names.h"
+#include "operation_names.h"
 #include "server_state.h"
 #include "updates.h"
 
@@ -25,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kPoll = 200ms;
-constexpr char kNotificationName[] = "2.16.840.1.113719.1.27.100.81";
+constexpr char kNotificationName[] = LDAPEXT_EVENT_NOTIFICATION;
 
 bool is_reported_type(std::int32_t type) { return type >= event_type::kEntryAdded && type <= event_type::kEntryRenamed; }
 

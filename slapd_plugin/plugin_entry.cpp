@@ -12,11 +12,12 @@
 #include "authorization.h"
 #include "configuration.h"
 #include "handlers.h"
+#include "operation_names.h"
 #include "request.h"
 #include "slapi.h"
 
-#define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
-#define BULK_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+#define ADMIN_OID(arc) LDAPEXT_ADMIN_OID(arc)
+#define BULK_OID(arc) LDAPEXT_BULK_OID(arc)
 
 namespace adminext {
 

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "ber_text.h"
+#include "operation_names.h"
 #include "test_peer.h"
 
 namespace d = der;
@@ -26,8 +27,8 @@ using testpeer::Request;
 
 namespace {
 
-const std::string kAdmin = "2.16.840.1.113719.1.27.100.";
-const std::string kBulk = "2.16.840.1.113719.1.142.100.";
+const std::string kAdmin = LDAPEXT_ADMIN_OID();
+const std::string kBulk = LDAPEXT_BULK_OID();
 
 // The first OCTET STRING of a request value (the server DN of a replica
 // query).

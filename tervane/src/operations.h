@@ -6,9 +6,10 @@
 #define TERVANE_OPERATIONS_H
 
 #include "exop_frame.h"
+#include "operation_names.h"
 
-#define TERVANE_ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
-#define TERVANE_LBURP_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+#define TERVANE_ADMIN_OID(arc) LDAPEXT_ADMIN_OID(arc)
+#define TERVANE_LBURP_OID(arc) LDAPEXT_BULK_OID(arc)
 
 namespace tervane::ops {
 
@@ -71,7 +72,7 @@ inline constexpr ExopSpec monitor_events{.request_name = TERVANE_ADMIN_OID(79),
 inline constexpr ExopSpec monitor_events_filtered{.request_name = TERVANE_ADMIN_OID(84),
                                                   .response_name = TERVANE_ADMIN_OID(80),
                                                   .record_on_handle = true};
-inline constexpr const char* event_notification = TERVANE_ADMIN_OID(81);
+inline constexpr const char* event_notification = LDAPEXT_EVENT_NOTIFICATION;
 
 // Bulk update. The end request is encoded with minimal (DER) lengths.
 inline constexpr ExopSpec lburp_start{.request_name = TERVANE_LBURP_OID(1),
@@ -84,7 +85,7 @@ inline constexpr ExopSpec lburp_end{.request_name = TERVANE_LBURP_OID(4),
 inline constexpr ExopSpec lburp_operation{.request_name = TERVANE_LBURP_OID(6),
                                           .response_name = TERVANE_LBURP_OID(7),
                                           .record_on_handle = true};
-inline constexpr const char* lburp_protocol = "2.16.840.1.113719.1.142.1.4.2";
+inline constexpr const char* lburp_protocol = LDAPEXT_BULK_UPDATE_STYLE;
 
 // Every operation whose response name pairs with its request name.
 inline constexpr const ExopSpec* paired[] = {

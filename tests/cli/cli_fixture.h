@@ -11,11 +11,12 @@
 #include <nlohmann/json.hpp>
 
 #include "ber_text.h"
+#include "operation_names.h"
 #include "process.h"
 #include "test_peer.h"
 
-#define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
-#define LBURP_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+#define ADMIN_OID(arc) LDAPEXT_ADMIN_OID(arc)
+#define LBURP_OID(arc) LDAPEXT_BULK_OID(arc)
 
 namespace clitest {
 

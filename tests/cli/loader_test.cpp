@@ -101,7 +101,7 @@ TEST_F(Loader, SendsChangeRecordsAndEntriesAsOneStreamInBatches)
     auto requests = peer.requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].name, LBURP_OID(1));
-    EXPECT_EQ(rendered(requests[0]), "{'2.16.840.1.113719.1.142.1.4.2'}");
+    EXPECT_EQ(rendered(requests[0]), std::string("{'") + LDAPEXT_BULK_UPDATE_STYLE + "'}");
     EXPECT_EQ(requests[1].name, LBURP_OID(6));
     EXPECT_EQ(rendered(requests[1]),
               "{int 1, {[68]{'cn=a,o=x', {{'objectClass', set{'person'}}, {'cn', set{'a'}}, {'sn', set{'binary'}}}}}, "

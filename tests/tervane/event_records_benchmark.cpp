@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "benchmark_pairs.h"
+#include "operation_names.h"
 #include "ber_text.h"
 #include "event_records.h"
 #include "ldap_owners.h"
@@ -21,8 +22,8 @@ namespace d = der;
 
 namespace {
 
-constexpr char kNotificationName[] = "2.16.840.1.113719.1.27.100.81";
-constexpr char kMonitorRequest[] = "2.16.840.1.113719.1.27.100.79";
+constexpr char kNotificationName[] = LDAPEXT_EVENT_NOTIFICATION;
+constexpr char kMonitorRequest[] = LDAPEXT_ADMIN_OID(79);
 
 std::string i(long long value, std::uint8_t tag = 0x02) { return d::integer(value, tag); }
 std::string s(std::string_view text, std::uint8_t tag = 0x04) { return d::octets(text, tag); }
@@ -301,7 +302,7 @@ public:
     Received(testpeer::TestPeer& peer, const std::string& value) : ld_(peer.connect())
     {
         peer.set_responder([value](const testpeer::Request&) {
-            auto reply = testpeer::Reply::success_named("2.16.840.1.113719.1.27.100.80");
+            auto reply = testpeer::Reply::success_named(LDAPEXT_ADMIN_OID(80));
             reply.intermediates = {{kNotificationName, value}};
             return reply;
         });

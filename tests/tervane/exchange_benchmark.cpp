@@ -10,14 +10,15 @@
 #include "benchmark_pairs.h"
 #include "ber_text.h"
 #include "ldap_owners.h"
+#include "operation_names.h"
 #include "test_peer.h"
 #include "tervane.h"
 
 namespace {
 
-constexpr char kDnsToX500Request[] = "2.16.840.1.113719.1.27.100.101";
-constexpr char kDnsToX500Response[] = "2.16.840.1.113719.1.27.100.102";
-constexpr char kLburpOperationRequest[] = "2.16.840.1.113719.1.142.100.6";
+constexpr char kDnsToX500Request[] = LDAPEXT_ADMIN_OID(101);
+constexpr char kDnsToX500Response[] = LDAPEXT_ADMIN_OID(102);
+constexpr char kLburpOperationRequest[] = LDAPEXT_BULK_OID(6);
 constexpr int kBatch = 50;
 
 using ldapc::BerPtr;

@@ -132,7 +132,7 @@ TEST_F(Lburp, StartSendsTheProtocolNameInASequenceAndRecordsTheResult)
     ASSERT_TRUE(peer.wait_for_requests(1));
     EXPECT_EQ(handle_error(ld), rc);
     EXPECT_EQ(sent_name(), LBURP_OID(1));
-    EXPECT_EQ(sent_value(), "{'2.16.840.1.113719.1.142.1.4.2'}");
+    EXPECT_EQ(sent_value(), std::string("{'") + LDAPEXT_BULK_UPDATE_STYLE + "'}");
     EXPECT_EQ(peer.last_request().message_id, msgid);
     EXPECT_FALSE(peer.last_request().had_controls);
 }

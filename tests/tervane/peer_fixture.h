@@ -9,11 +9,12 @@
 #include <utility>
 
 #include "ber_text.h"
+#include "operation_names.h"
 #include "test_peer.h"
 #include "tervane.h"
 
-#define ADMIN_OID(arc) "2.16.840.1.113719.1.27.100." #arc
-#define LBURP_OID(arc) "2.16.840.1.113719.1.142.100." #arc
+#define ADMIN_OID(arc) LDAPEXT_ADMIN_OID(arc)
+#define LBURP_OID(arc) LDAPEXT_BULK_OID(arc)
 
 // A message from ldap_result(), released unless handed on.
 struct Message {
