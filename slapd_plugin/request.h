@@ -19,13 +19,23 @@ inline constexpr int kOperationsError = 1;
 inline constexpr int kProtocolError = 2;
 inline constexpr int kAdminLimitExceeded = 11;
 inline constexpr int kUnavailableCriticalExtension = 12;
+inline constexpr int kNoSuchAttribute = 16;
 inline constexpr int kUndefinedAttributeType = 17;
+inline constexpr int kConstraintViolation = 19;
+inline constexpr int kTypeOrValueExists = 20;
+inline constexpr int kInvalidSyntax = 21;
 inline constexpr int kNoSuchObject = 32;
 inline constexpr int kInvalidDnSyntax = 34;
 inline constexpr int kInsufficientAccess = 50;
 inline constexpr int kBusy = 51;
 inline constexpr int kUnavailable = 52;
 inline constexpr int kUnwillingToPerform = 53;
+inline constexpr int kNamingViolation = 64;
+inline constexpr int kObjectClassViolation = 65;
+inline constexpr int kNotAllowedOnNonLeaf = 66;
+inline constexpr int kNotAllowedOnRdn = 67;
+inline constexpr int kAlreadyExists = 68;
+inline constexpr int kCannotModifyObjectClass = 69;
 inline constexpr int kOther = 80;
 }  // namespace code
 

@@ -207,29 +207,29 @@ void report_change(std::int32_t type, int result, const std::string& dn, const s
     monitors().publish(std::move(event), normalize_dn(dn).value_or(std::string()));
 }
 
-const char* result_text(int code)
+const char* result_text(int result)
 {
-    switch (code) {
-    case 0: return "success";
-    case 1: return "operations error";
-    case 2: return "protocol error";
-    case 12: return "unavailable critical extension";
-    case 16: return "no such attribute";
-    case 17: return "undefined attribute type";
-    case 19: return "constraint violation";
-    case 20: return "type or value exists";
-    case 21: return "invalid syntax";
-    case 32: return "no such object";
-    case 34: return "invalid DN syntax";
-    case 50: return "insufficient access";
-    case 53: return "unwilling to perform";
-    case 64: return "naming violation";
-    case 65: return "object class violation";
-    case 66: return "not allowed on non-leaf";
-    case 67: return "not allowed on RDN";
-    case 68: return "already exists";
-    case 69: return "cannot modify object class";
-    case 80: return "other (e.g. implementation specific) error";
+    switch (result) {
+    case code::kSuccess: return "success";
+    case code::kOperationsError: return "operations error";
+    case code::kProtocolError: return "protocol error";
+    case code::kUnavailableCriticalExtension: return "unavailable critical extension";
+    case code::kNoSuchAttribute: return "no such attribute";
+    case code::kUndefinedAttributeType: return "undefined attribute type";
+    case code::kConstraintViolation: return "constraint violation";
+    case code::kTypeOrValueExists: return "type or value exists";
+    case code::kInvalidSyntax: return "invalid syntax";
+    case code::kNoSuchObject: return "no such object";
+    case code::kInvalidDnSyntax: return "invalid DN syntax";
+    case code::kInsufficientAccess: return "insufficient access";
+    case code::kUnwillingToPerform: return "unwilling to perform";
+    case code::kNamingViolation: return "naming violation";
+    case code::kObjectClassViolation: return "object class violation";
+    case code::kNotAllowedOnNonLeaf: return "not allowed on non-leaf";
+    case code::kNotAllowedOnRdn: return "not allowed on RDN";
+    case code::kAlreadyExists: return "already exists";
+    case code::kCannotModifyObjectClass: return "cannot modify object class";
+    case code::kOther: return "other (e.g. implementation specific) error";
     default: return "the operation failed";
     }
 }

@@ -4,15 +4,19 @@
 #ifndef TERVANE_RESULT_CODES_H
 #define TERVANE_RESULT_CODES_H
 
+#include "tervane.h"
+
 namespace tervane {
 
-inline constexpr int kSuccess = 0;
-inline constexpr int kOperationsError = 1;
-inline constexpr int kEncodingError = 83;
-inline constexpr int kDecodingError = 84;
-inline constexpr int kParamError = 89;
-inline constexpr int kNoMemory = 90;
-inline constexpr int kNotSupported = 92;
+// The values are the public header's (TERVANE_*), their one home.
+inline constexpr int kSuccess = TERVANE_SUCCESS;
+inline constexpr int kOperationsError = TERVANE_OPERATIONS_ERROR;
+inline constexpr int kEncodingError = TERVANE_ENCODING_ERROR;
+inline constexpr int kDecodingError = TERVANE_DECODING_ERROR;
+inline constexpr int kParamError = TERVANE_PARAM_ERROR;
+inline constexpr int kNoMemory = TERVANE_NO_MEMORY;
+inline constexpr int kNotSupported = TERVANE_NOT_SUPPORTED;
+// Results of client-library calls that gave no code of their own.
 inline constexpr int kOther = 80;
 
 }  // namespace tervane

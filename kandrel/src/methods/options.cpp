@@ -37,8 +37,8 @@ enum class Form {
 // option numbering leaves to private use, which the client library does not
 // use; it never reaches the library's option calls.
 constexpr std::int32_t kOptionStartTls = 0x7F01;
-// LDAP_NOT_SUPPORTED, in the host's numbering.
-constexpr std::int32_t kCodeNotSupported = 92;
+// The client library's "not supported", in the host's numbering (92).
+constexpr std::int32_t kCodeNotSupported = library::host_code(LDAP_NOT_SUPPORTED);
 
 struct OptionRule {
     std::int32_t option;  // the number host programs pass, as the constant table gives it
