@@ -131,6 +131,85 @@ void check_connection_options(const ConnectionOptions& options)
         throw UsageError("-Z: give it once (try) or twice (require)");
 }
 
+// The command that the words at argv[optind] name, past them; nullptr when
+// the words asked for help, which has been printed.
+const Command* find_command(const std::vector<Command>& commands, int argc, char** argv)
+{
+    if (optind >= argc)
+        throw UsageError("no command given");
+    std::string group = argv[optind++];
+    std::vector<const Command*> in_group;
+    for (const Command& command : commands)
+        if (group == command.group)
+            in_group.push_back(&command);
+    if (in_group.empty())
+        throw UsageError("unknown command '" + group + "'");
+    if (in_group.size() == 1 && in_group.front()->action == nullptr)
+        return in_group.front();
+
+    std::string action = optind < argc ? argv[optind] : "";
+    for (const Command* candidate : in_group)
+        if (action == candidate->action) {
+            ++optind;
+            return candidate;
+        }
+    if (action == "--help") {
+        std::printf("usage:\n");
+        for (const Command* candidate : in_group)
+            std::printf("  %-50s %s\n", usage_line(*candidate).c_str(), candidate->summary);
+        return nullptr;
+    }
+    std::string actions;
+    for (const Command* candidate : in_group)
+        actions += std::string(actions.empty() ? "" : ", ") + candidate->action;
+    throw UsageError((action.empty() ? "'" + group + "' needs an action"
+                                     : "unknown action '" + action + "' of '" + group + "'") +
+                     " (" + actions + ")");
+}
+
+// The command's own options and the connection options, anywhere after its
+// words (getopt_long permutes a copy of the arguments), then its arguments,
+// into invocation; false when they asked for help, which has been printed.
+bool read_command_arguments(const Command& command, int argc, char** argv, Invocation& invocation, Output& output)
+{
+    std::vector<option> long_options;
+    for (std::size_t i = 0; i < command.options.size(); ++i)
+        long_options.push_back({command.options[i].name,
+                                command.options[i].argument != nullptr ? required_argument : no_argument, nullptr,
+                                kFirstCommandOption + static_cast<int>(i)});
+    long_options.push_back({"help", no_argument, nullptr, kHelp});
+    long_options.push_back({nullptr, 0, nullptr, 0});
+    std::vector<char*> rest{argv[0]};
+    rest.insert(rest.end(), argv + optind, argv + argc);
+    rest.push_back(nullptr);
+    int rest_count = static_cast<int>(rest.size()) - 1;
+
+    optind = 0;
+    for (int c; (c = getopt_long(rest_count, rest.data(), kConnectionShort, long_options.data(), nullptr)) != -1;) {
+        if (c == kHelp) {
+            print_command_help(command);
+            return false;
+        }
+        if (c == '?' || c == ':')
+            getopt_failure(c, rest.data());
+        if (c >= kFirstCommandOption) {
+            const OptionSpec& option = command.options[static_cast<std::size_t>(c - kFirstCommandOption)];
+            invocation.add_value(option.name, optarg != nullptr ? optarg : "");
+            continue;
+        }
+        apply_connection_option(c, optarg, invocation.connection(), output);
+    }
+    for (int i = optind; i < rest_count; ++i)
+        invocation.add_arg(rest[static_cast<std::size_t>(i)]);
+    check_connection_options(invocation.connection());
+    int count = static_cast<int>(invocation.args().size());
+    if (count < command.min_args)
+        throw UsageError(invocation.name() + ": missing arguments (usage: " + usage_line(command) + ")");
+    if (command.max_args >= 0 && count > command.max_args)
+        throw UsageError(invocation.name() + ": too many arguments (usage: " + usage_line(command) + ")");
+    return true;
+}
+
 int run(int argc, char** argv, Output& output)
 {
     std::vector<Command> commands = all_commands();
@@ -150,79 +229,12 @@ int run(int argc, char** argv, Output& output)
             getopt_failure(c, argv);
         apply_connection_option(c, optarg, connection, output);
     }
-    if (optind >= argc)
-        throw UsageError("no command given");
-    std::string group = argv[optind++];
-    std::vector<const Command*> in_group;
-    for (const Command& command : commands)
-        if (group == command.group)
-            in_group.push_back(&command);
-    if (in_group.empty())
-        throw UsageError("unknown command '" + group + "'");
-
-    const Command* command = nullptr;
-    if (in_group.size() == 1 && in_group.front()->action == nullptr) {
-        command = in_group.front();
-    } else {
-        std::string action = optind < argc ? argv[optind] : "";
-        for (const Command* candidate : in_group)
-            if (action == candidate->action)
-                command = candidate;
-        if (command == nullptr) {
-            if (action == "--help") {
-                std::printf("usage:\n");
-                for (const Command* candidate : in_group)
-                    std::printf("  %-50s %s\n", usage_line(*candidate).c_str(), candidate->summary);
-                return 0;
-            }
-            std::string actions;
-            for (const Command* candidate : in_group)
-                actions += std::string(actions.empty() ? "" : ", ") + candidate->action;
-            throw UsageError((action.empty() ? "'" + group + "' needs an action"
-                                             : "unknown action '" + action + "' of '" + group + "'") +
-                             " (" + actions + ")");
-        }
-        ++optind;
-    }
-
-    // The command's own options and the connection options, anywhere after
-    // its words (getopt_long permutes a copy of the arguments).
-    std::vector<option> long_options;
-    for (std::size_t i = 0; i < command->options.size(); ++i)
-        long_options.push_back({command->options[i].name,
-                                command->options[i].argument != nullptr ? required_argument : no_argument, nullptr,
-                                kFirstCommandOption + static_cast<int>(i)});
-    long_options.push_back({"help", no_argument, nullptr, kHelp});
-    long_options.push_back({nullptr, 0, nullptr, 0});
-    std::vector<char*> rest{argv[0]};
-    rest.insert(rest.end(), argv + optind, argv + argc);
-    rest.push_back(nullptr);
-    int rest_count = static_cast<int>(rest.size()) - 1;
-
+    const Command* command = find_command(commands, argc, argv);
+    if (command == nullptr)
+        return 0;
     Invocation invocation(*command, connection, output);
-    optind = 0;
-    for (int c; (c = getopt_long(rest_count, rest.data(), kConnectionShort, long_options.data(), nullptr)) != -1;) {
-        if (c == kHelp) {
-            print_command_help(*command);
-            return 0;
-        }
-        if (c == '?' || c == ':')
-            getopt_failure(c, rest.data());
-        if (c >= kFirstCommandOption) {
-            const OptionSpec& option = command->options[static_cast<std::size_t>(c - kFirstCommandOption)];
-            invocation.add_value(option.name, optarg != nullptr ? optarg : "");
-            continue;
-        }
-        apply_connection_option(c, optarg, invocation.connection(), output);
-    }
-    for (int i = optind; i < rest_count; ++i)
-        invocation.add_arg(rest[static_cast<std::size_t>(i)]);
-    check_connection_options(invocation.connection());
-    int count = static_cast<int>(invocation.args().size());
-    if (count < command->min_args)
-        throw UsageError(invocation.name() + ": missing arguments (usage: " + usage_line(*command) + ")");
-    if (command->max_args >= 0 && count > command->max_args)
-        throw UsageError(invocation.name() + ": too many arguments (usage: " + usage_line(*command) + ")");
+    if (!read_command_arguments(*command, argc, argv, invocation, output))
+        return 0;
     return command->run(invocation);
 }
 
