@@ -10,6 +10,7 @@
 
 #include "host_services.h"
 #include "host_values.h"
+#include "open_slots.h"
 #include "platform.h"
 #include "text_conversion.h"
 
@@ -138,77 +139,39 @@ const HostChar* item_characters(const HostItem* item, std::size_t& count) noexce
 
 namespace {
 
-// A set of item addresses with open addressing: every result item passes
-// through it, so it allocates only when it grows.
+// A set of item addresses in the component's open-addressed slots: every
+// result item passes through it, so it allocates only when it grows.
+struct ItemPolicy {
+    static bool occupied(const HostItem* item) noexcept { return item != nullptr; }
+    static std::uint64_t hash(const HostItem* item) noexcept { return reinterpret_cast<std::uintptr_t>(item); }
+};
+
 class ItemSet {
 public:
-    ~ItemSet() { std::free(slots_); }
-
     bool insert(const HostItem* item) noexcept
     {
-        if ((used_ + 1) * 2 > capacity_ && !rehash(live_ * 2 + 2 > capacity_ ? capacity_ * 2 : capacity_)) {
+        try {
+            slots_.reserve_one();
+        } catch (const std::bad_alloc&) {
             return false;
         }
-        std::size_t at = home(item);
-        while (slots_[at] != nullptr && slots_[at] != kErased) {
-            at = (at + 1) & (capacity_ - 1);
-        }
-        used_ += slots_[at] == nullptr ? 1 : 0;
-        slots_[at] = item;
-        ++live_;
+        slots_.place(std::move(item));
         return true;
     }
 
     bool erase(const HostItem* item) noexcept
     {
-        if (capacity_ == 0) {
+        const HostItem** found =
+            slots_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
+        if (found == nullptr) {
             return false;
         }
-        for (std::size_t at = home(item); slots_[at] != nullptr; at = (at + 1) & (capacity_ - 1)) {
-            if (slots_[at] == item) {
-                slots_[at] = kErased;
-                --live_;
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static inline const HostItem* const kErased = reinterpret_cast<const HostItem*>(std::uintptr_t{1});
-
-    std::size_t home(const HostItem* item) const noexcept
-    {
-        return (reinterpret_cast<std::uintptr_t>(item) * 0x9E3779B97F4A7C15u >> 16) & (capacity_ - 1);
-    }
-
-    // Moves the live items into capacity slots (at least 16), dropping the
-    // erased marks.
-    bool rehash(std::size_t capacity) noexcept
-    {
-        capacity = capacity < 16 ? 16 : capacity;
-        auto* fresh = static_cast<const HostItem**>(std::calloc(capacity, sizeof(const HostItem*)));
-        if (fresh == nullptr) {
-            return false;
-        }
-        const HostItem** old = slots_;
-        const std::size_t old_capacity = capacity_;
-        slots_ = fresh;
-        capacity_ = capacity;
-        used_ = live_ = 0;
-        for (std::size_t i = 0; i < old_capacity; ++i) {
-            if (old[i] != nullptr && old[i] != kErased) {
-                insert(old[i]);
-            }
-        }
-        std::free(old);
+        slots_.vacate(found);
         return true;
     }
 
-    const HostItem** slots_ = nullptr;
-    std::size_t capacity_ = 0;  // a power of two
-    std::size_t used_ = 0;      // live and erased slots
-    std::size_t live_ = 0;
+private:
+    OpenSlots<const HostItem*, ItemPolicy> slots_;
 };
 
 // The items this component allocated and has not released yet. Only these
