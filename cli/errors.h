@@ -27,6 +27,15 @@ inline constexpr int kExitDecodingError = 84;   // a notification that could not
 inline constexpr int kExitUserCancelled = 88;   // a load interrupted with Ctrl-C
 inline constexpr int kExitBadParameter = 89;    // a command-line mistake or bad input: nothing sent
 
+class Output;
+
+// Reports the exception being handled (call it from a catch block) and
+// answers the exit status for it: a usage error or bad input 89 (with a
+// pointer to --help for a usage error), a failure already reported its code,
+// memory running out 90, anything else an internal error, 80. Nothing ends
+// the command without a word.
+int report_exception(Output& output) noexcept;
+
 }  // namespace cli
 
 #endif

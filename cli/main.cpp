@@ -246,25 +246,7 @@ int main(int argc, char** argv)
     cli::Output output;
     try {
         return cli::exit_status(cli::run(argc, argv, output));
-    } catch (const cli::UsageError& e) {
-        output.refusal(e.what(), cli::kExitBadParameter);
-        std::fprintf(stderr, "Try 'tervane --help'.\n");
-        return cli::kExitBadParameter;
-    } catch (const cli::InputError& e) {
-        output.refusal(e.what(), cli::kExitBadParameter);
-        return cli::kExitBadParameter;
-    } catch (const cli::Failed& failed) {
-        return cli::exit_status(failed.code);
-    } catch (const std::bad_alloc&) {
-        output.error("out of memory");
-        return cli::exit_status(-10);
-    } catch (const std::exception& e) {
-        // Nothing may end the command without a word: whatever else was
-        // thrown is a failure of the command itself.
-        output.refusal(std::string("internal error: ") + e.what(), cli::kExitOther);
-        return cli::kExitOther;
     } catch (...) {
-        output.refusal("internal error", cli::kExitOther);
-        return cli::kExitOther;
+        return cli::report_exception(output);
     }
 }

@@ -2,8 +2,13 @@
 // non-zero exit status and nothing on the wire; failed operations exit with
 // their result code and its text.
 #include <csignal>
+#include <functional>
+#include <new>
+#include <stdexcept>
 
 #include "cli_fixture.h"
+#include "errors.h"
+#include "output.h"
 
 namespace clitest {
 namespace {
@@ -184,4 +189,40 @@ TEST_F(CliTest, BadNotificationIsReportedAndTheMonitorGoesOn)
 }
 
 }  // namespace
+TEST(ReportException, EveryExceptionEndsInAnErrorLineAndADocumentedStatus)
+{
+    struct Case {
+        std::function<void()> raise;
+        int status;
+        std::string error;
+    } cases[] = {
+        {[] { throw cli::UsageError("bad flag"); }, 89, "tervane: bad flag\nTry 'tervane --help'.\n"},
+        {[] { throw cli::InputError("bad file"); }, 89, "tervane: bad file\n"},
+        {[] { throw cli::Failed{-1}; }, 81, ""},  // reported where it happened
+        {[] { throw std::bad_alloc(); }, 90, "tervane: out of memory\n"},
+        {[] { throw std::out_of_range("vector::_M_range_check"); }, 80,
+         "tervane: internal error: vector::_M_range_check\n"},
+        {[] { throw 7; }, 80, "tervane: internal error\n"},
+    };
+    for (const Case& c : cases) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        cli::Output output(out, err);
+        int status = -1;
+        try {
+            c.raise();
+        } catch (...) {
+            status = cli::report_exception(output);
+        }
+        EXPECT_EQ(status, c.status) << c.error;
+        std::rewind(err);
+        std::string written;
+        for (int ch; (ch = std::fgetc(err)) != EOF;)
+            written += static_cast<char>(ch);
+        EXPECT_EQ(written, c.error);
+        std::fclose(out);
+        std::fclose(err);
+    }
+}
+
 }  // namespace clitest
