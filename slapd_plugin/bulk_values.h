@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <ldap.h>
+
 #include "operation_names.h"
 
 namespace adminext {
@@ -23,6 +25,21 @@ struct Modification {
     int operation = 0;  // LDAP_MOD_ADD, _DELETE or _REPLACE (0, 1, 2); an add's are 0
     std::string type;
     std::vector<std::string> values;
+};
+
+// LDAPMod records over modifications, valid while both live.
+class ModList {
+public:
+    explicit ModList(const std::vector<Modification>& modifications);
+    ModList(const ModList&) = delete;
+    ModList& operator=(const ModList&) = delete;
+    LDAPMod** get() { return pointers_.data(); }
+
+private:
+    std::vector<LDAPMod> mods_;
+    std::vector<std::vector<berval>> values_;
+    std::vector<std::vector<berval*>> value_pointers_;
+    std::vector<LDAPMod*> pointers_;
 };
 
 struct Change {

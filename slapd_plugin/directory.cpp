@@ -266,26 +266,6 @@ LdifEntry user_attributes(Slapi_Entry* entry)
     return ldif;
 }
 
-ModList::ModList(const std::vector<Modification>& modifications)
-{
-    mods_.resize(modifications.size());
-    values_.resize(modifications.size());
-    value_pointers_.resize(modifications.size());
-    for (std::size_t i = 0; i < modifications.size(); ++i) {
-        const Modification& modification = modifications[i];
-        for (const std::string& value : modification.values)
-            values_[i].push_back(berval{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
-        for (berval& value : values_[i])
-            value_pointers_[i].push_back(&value);
-        value_pointers_[i].push_back(nullptr);
-        mods_[i].mod_op = modification.operation | LDAP_MOD_BVALUES;
-        mods_[i].mod_type = const_cast<char*>(modification.type.c_str());
-        mods_[i].mod_bvalues = value_pointers_[i].data();
-        pointers_.push_back(&mods_[i]);
-    }
-    pointers_.push_back(nullptr);
-}
-
 ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
 {
     return update(

@@ -60,21 +60,6 @@ bool visible(Slapi_PBlock* pb, Slapi_Entry* entry);
 // The user attributes of an entry (operational ones left out), as LDIF.
 LdifEntry user_attributes(Slapi_Entry* entry);
 
-// LDAPMod records over modifications, valid while both live.
-class ModList {
-public:
-    explicit ModList(const std::vector<Modification>& modifications);
-    ModList(const ModList&) = delete;
-    ModList& operator=(const ModList&) = delete;
-    LDAPMod** get() { return pointers_.data(); }
-
-private:
-    std::vector<LDAPMod> mods_;
-    std::vector<std::vector<berval>> values_;
-    std::vector<std::vector<berval*>> value_pointers_;
-    std::vector<LDAPMod*> pointers_;
-};
-
 // Internal updates; each answers its LDAP result code and slapd's text
 // (empty when slapd gave none).
 ChangeResult add_entry(const std::string& dn, LDAPMod** attributes);

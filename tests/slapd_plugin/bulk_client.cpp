@@ -67,24 +67,6 @@ int send_batch(LDAP* ld, int sequence, lburp_operation** operations)
     return rc == LDAP_SUCCESS ? msgid : -rc;
 }
 
-Mods::Mods(const std::vector<ModSpec>& specs) : specs_(specs), values_(specs.size()), pointers_(specs.size())
-{
-    mods_.reserve(specs_.size());
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
-        for (std::string& value : specs_[i].values)
-            values_[i].push_back(berval{static_cast<ber_len_t>(value.size()), value.data()});
-        for (berval& value : values_[i])
-            pointers_[i].push_back(&value);
-        pointers_[i].push_back(nullptr);
-        LDAPMod& mod = mods_.emplace_back();
-        mod.mod_op = specs_[i].op | LDAP_MOD_BVALUES;
-        mod.mod_type = specs_[i].type.data();
-        mod.mod_bvalues = pointers_[i].data();
-        list_.push_back(&mod);
-    }
-    list_.push_back(nullptr);
-}
-
 BatchAnswer read_batch_answer(LDAP* ld, int msgid)
 {
     BatchAnswer answer;

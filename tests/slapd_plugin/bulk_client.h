@@ -9,6 +9,7 @@
 #define LDAP_DEPRECATED 1
 #include <ldap.h>
 
+#include "bulk_values.h"
 #include "tervane.h"
 
 namespace plugin_test {
@@ -38,26 +39,17 @@ private:
     std::vector<lburp_operation*> pointers_;
 };
 
-struct ModSpec {
-    int op;
-    std::string type;
-    std::vector<std::string> values;
-};
+using ModSpec = adminext::Modification;  // operation, type, values
 
-// LDAPMod records (berval values) over their own copies of specs.
+// LDAPMod records (berval values) over their own copy of specs.
 class Mods {
 public:
-    explicit Mods(const std::vector<ModSpec>& specs);
-    Mods(const Mods&) = delete;
-    Mods& operator=(const Mods&) = delete;
-    LDAPMod** get() { return list_.data(); }
+    explicit Mods(std::vector<ModSpec> specs) : specs_(std::move(specs)), list_(specs_) {}
+    LDAPMod** get() { return list_.get(); }
 
 private:
     std::vector<ModSpec> specs_;
-    std::vector<std::vector<berval>> values_;
-    std::vector<std::vector<berval*>> pointers_;
-    std::vector<LDAPMod> mods_;
-    std::vector<LDAPMod*> list_;
+    adminext::ModList list_;
 };
 
 struct BatchAnswer {
