@@ -10,43 +10,39 @@ Store& store()
 
 ServiceHooks hooks;
 
-ValueObject* value_locked(HostValueHandle handle)
+namespace {
+
+// The object of a handle in one of the store's maps; a handle that names
+// none counts as bad.
+template <class Map>
+typename Map::mapped_type::pointer find_locked(Map& objects, typename Map::key_type handle)
 {
-    Store& s = store();
-    const auto found = s.values.find(handle);
-    if (found == s.values.end()) {
-        ++s.bad_handles;
+    const auto found = objects.find(handle);
+    if (found == objects.end()) {
+        ++store().bad_handles;
         return nullptr;
     }
     return found->second.get();
 }
 
-ListObject* list_locked(HostListHandle handle)
+// A new object under the store's next handle.
+template <class Map>
+typename Map::key_type add_locked(Map& objects)
 {
-    Store& s = store();
-    const auto found = s.lists.find(handle);
-    if (found == s.lists.end()) {
-        ++s.bad_handles;
-        return nullptr;
-    }
-    return found->second.get();
-}
-
-HostValueHandle new_value_locked()
-{
-    Store& s = store();
-    const HostValueHandle handle = s.next++;
-    s.values.emplace(handle, std::make_unique<ValueObject>());
+    const typename Map::key_type handle = store().next++;
+    objects.emplace(handle, std::make_unique<typename Map::mapped_type::element_type>());
     return handle;
 }
 
-HostListHandle new_list_locked()
-{
-    Store& s = store();
-    const HostListHandle handle = s.next++;
-    s.lists.emplace(handle, std::make_unique<ListObject>());
-    return handle;
-}
+}  // namespace
+
+ValueObject* value_locked(HostValueHandle handle) { return find_locked(store().values, handle); }
+
+ListObject* list_locked(HostListHandle handle) { return find_locked(store().lists, handle); }
+
+HostValueHandle new_value_locked() { return add_locked(store().values); }
+
+HostListHandle new_list_locked() { return add_locked(store().lists); }
 
 void free_value_locked(HostValueHandle handle)
 {
