@@ -33,19 +33,10 @@ ProcessOptions ldap_utility(const std::string& name)
 std::string value_of(const std::string& dn, const char* type)
 {
     plugin_test::Session ld = plugin_test::connect(plugin_test::Who::root);
-    char* types[] = {const_cast<char*>(type), nullptr};
-    LDAPMessage* found = nullptr;
-    std::string value;
-    if (ldap_search_ext_s(ld.get(), dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", types, 0, nullptr, nullptr,
-                          nullptr, 0, &found) == LDAP_SUCCESS)
-        if (LDAPMessage* entry = ldap_first_entry(ld.get(), found)) {
-            berval** values = ldap_get_values_len(ld.get(), entry, type);
-            if (values != nullptr && values[0] != nullptr)
-                value.assign(values[0]->bv_val, values[0]->bv_len);
-            ldap_value_free_len(values);
-        }
-    ldap_msgfree(found);
-    return value;
+    for (const auto& [name, attributes] : plugin_test::search_entries(ld.get(), dn, LDAP_SCOPE_BASE))
+        if (auto found = attributes.find(type); found != attributes.end() && !found->second.empty())
+            return *found->second.begin();
+    return std::string();
 }
 
 // An entry with a counter, then `count` records that each add one to it: a

@@ -73,35 +73,17 @@ int through_stream(LDAP* ld, lburp_operation op)
 // subtree search finds.
 int read_over_protocol(LDAP* ld, LDAP* root, const char* dn)
 {
-    auto count_values = [](LDAP* session, const char* base) {
-        LDAPMessage* found = nullptr;
-        int rc = ldap_search_ext_s(session, base, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr, nullptr,
-                                   nullptr, 0, &found);
-        int attributes = -1;
-        if (LDAPMessage* entry = ldap_first_entry(session, found); rc == LDAP_SUCCESS && entry != nullptr) {
-            attributes = 0;
-            BerElement* walk = nullptr;
-            for (char* type = ldap_first_attribute(session, entry, &walk); type != nullptr;
-                 type = ldap_next_attribute(session, entry, walk), ++attributes)
-                ldap_memfree(type);
-            ber_free(walk, 0);
-        }
-        ldap_msgfree(found);
-        return attributes;
-    };
-    int seen = count_values(ld, dn);
-    if (seen < 0)
+    auto seen = search_entries(ld, dn, LDAP_SCOPE_BASE);
+    if (seen.empty())
         return LDAP_NO_SUCH_OBJECT;
-    return seen < count_values(root, dn) ? LDAP_INSUFFICIENT_ACCESS : LDAP_SUCCESS;
+    auto all = search_entries(root, dn, LDAP_SCOPE_BASE);
+    return seen.begin()->second.size() < all.begin()->second.size() ? LDAP_INSUFFICIENT_ACCESS : LDAP_SUCCESS;
 }
 
 int count_over_protocol(LDAP* ld, const char* base, int* count)
 {
-    LDAPMessage* found = nullptr;
-    int rc = ldap_search_ext_s(ld, base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 1, nullptr, nullptr,
-                               nullptr, 0, &found);
-    *count = rc == LDAP_SUCCESS ? ldap_count_entries(ld, found) : 0;
-    ldap_msgfree(found);
+    int rc = -1;
+    *count = static_cast<int>(search_entries(ld, base, LDAP_SCOPE_SUBTREE, &rc).size());
     return rc;
 }
 

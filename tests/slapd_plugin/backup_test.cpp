@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
-#include <set>
 
 #include "plugin_server.h"
 #include "tervane.h"
@@ -14,30 +12,11 @@ namespace {
 
 char* text(const char* literal) { return const_cast<char*>(literal); }
 
-using Attributes = std::map<std::string, std::multiset<std::string>>;
-
 // The user attributes of an entry, read with an ordinary search.
 Attributes read_attributes(LDAP* ld, const char* dn)
 {
-    Attributes attributes;
-    LDAPMessage* result = nullptr;
-    if (ldap_search_ext_s(ld, dn, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr, nullptr, nullptr, 0,
-                          &result) == LDAP_SUCCESS) {
-        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
-            BerElement* ber = nullptr;
-            for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
-                 name = ldap_next_attribute(ld, entry, ber)) {
-                berval** values = ldap_get_values_len(ld, entry, name);
-                for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-                    attributes[name].emplace(values[i]->bv_val, values[i]->bv_len);
-                ldap_value_free_len(values);
-                ldap_memfree(name);
-            }
-            ber_free(ber, 0);
-        }
-    }
-    ldap_msgfree(result);
-    return attributes;
+    auto entries = search_entries(ld, dn, LDAP_SCOPE_BASE);
+    return entries.empty() ? Attributes() : entries.begin()->second;
 }
 
 void add_subject(LDAP* ld, const char* dn)

@@ -247,35 +247,16 @@ namespace {
 // with "twin" for the name <ou>, to compare two subtrees.
 std::vector<std::string> subtree_text(const std::string& ou)
 {
-    const std::string base = "ou=" + ou + "," + kPeople;
     Session ld = connect(Who::root);
-    LDAPMessage* found = nullptr;
-    EXPECT_EQ(ldap_search_ext_s(ld.get(), base.c_str(), LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 0, nullptr,
-                                nullptr, nullptr, 0, &found),
-              LDAP_SUCCESS);
     std::vector<std::string> lines;
-    for (LDAPMessage* entry = ldap_first_entry(ld.get(), found); entry != nullptr;
-         entry = ldap_next_entry(ld.get(), entry)) {
-        char* dn = ldap_get_dn(ld.get(), entry);
-        std::string name = dn;
-        ldap_memfree(dn);
-        BerElement* walk = nullptr;
-        for (char* type = ldap_first_attribute(ld.get(), entry, &walk); type != nullptr;
-             type = ldap_next_attribute(ld.get(), entry, walk)) {
-            berval** values = ldap_get_values_len(ld.get(), entry, type);
-            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-            {
-                std::string line = name + "|" + type + ": " + std::string(values[i]->bv_val, values[i]->bv_len);
+    for (const auto& [dn, attributes] : search_entries(ld.get(), "ou=" + ou + "," + kPeople, LDAP_SCOPE_SUBTREE))
+        for (const auto& [type, values] : attributes)
+            for (const std::string& value : values) {
+                std::string line = dn + "|" + type + ": " + value;
                 for (std::size_t at; (at = line.find(ou)) != std::string::npos;)
                     line.replace(at, ou.size(), "twin");
                 lines.push_back(line);
             }
-            ldap_value_free_len(values);
-            ldap_memfree(type);
-        }
-        ber_free(walk, 0);
-    }
-    ldap_msgfree(found);
     std::sort(lines.begin(), lines.end());
     return lines;
 }

@@ -95,6 +95,33 @@ std::string diagnostic(LDAP* ld)
     return copy;
 }
 
+std::map<std::string, Attributes> search_entries(LDAP* ld, const std::string& base, int scope, int* rc)
+{
+    std::map<std::string, Attributes> entries;
+    LDAPMessage* found = nullptr;
+    int code = ldap_search_ext_s(ld, base.c_str(), scope, "(objectClass=*)", nullptr, 0, nullptr, nullptr, nullptr,
+                                 0, &found);
+    if (rc != nullptr)
+        *rc = code;
+    for (LDAPMessage* entry = ldap_first_entry(ld, found); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
+        char* dn = ldap_get_dn(ld, entry);
+        Attributes& attributes = entries[dn != nullptr ? dn : ""];
+        ldap_memfree(dn);
+        BerElement* walk = nullptr;
+        for (char* type = ldap_first_attribute(ld, entry, &walk); type != nullptr;
+             type = ldap_next_attribute(ld, entry, walk)) {
+            berval** values = ldap_get_values_len(ld, entry, type);
+            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+                attributes[type].emplace(values[i]->bv_val, values[i]->bv_len);
+            ldap_value_free_len(values);
+            ldap_memfree(type);
+        }
+        ber_free(walk, 0);
+    }
+    ldap_msgfree(found);
+    return entries;
+}
+
 std::string server_faults()
 {
     std::string log = server().output();

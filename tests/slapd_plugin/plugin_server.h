@@ -9,7 +9,9 @@
 #ifndef TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
 #define TESTS_SLAPD_PLUGIN_PLUGIN_SERVER_H
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #define LDAP_DEPRECATED 1
@@ -48,6 +50,11 @@ slapd::Server& server();
 Session connect(Who who);
 // The diagnostic text the handle holds.
 std::string diagnostic(LDAP* ld);
+
+// What a search for (objectClass=*) finds, by DN: each entry's user
+// attributes and their values. *rc (optional) receives the search's code.
+using Attributes = std::map<std::string, std::multiset<std::string>>;
+std::map<std::string, Attributes> search_entries(LDAP* ld, const std::string& base, int scope, int* rc = nullptr);
 // What the server wrote that a sanitizer or a crash would have written.
 std::string server_faults();
 
