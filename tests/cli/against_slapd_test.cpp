@@ -14,13 +14,17 @@ using namespace clitest;
 
 namespace {
 
-ProcessResult tervane_as_root(const std::vector<std::string>& arguments)
+// The server, bound as its root DN, then arguments: the command and
+// ldap-utils take the same flags.
+std::vector<std::string> as_root(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> all{"-H", plugin_test::server().uri(), "-x", "-D", plugin_test::kRootDn, "-w",
                                  plugin_test::kRootPassword};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    return run(all);
+    return all;
 }
+
+ProcessResult tervane_as_root(const std::vector<std::string>& arguments) { return run(as_root(arguments)); }
 
 ProcessOptions ldap_utility(const std::string& name)
 {
@@ -58,9 +62,7 @@ TEST(AgainstSlapd, AnInterruptedLoadResumesWhereItStoppedAndAppliesEachRecordOnc
     constexpr int kIncrements = 30000;
     const std::string dn = std::string("cn=counter,") + plugin_test::kPeople;
     TempFile ldif(counter_file(dn, kIncrements), ".ldif");
-    std::vector<std::string> arguments{"-H", plugin_test::server().uri(), "-x", "-D", plugin_test::kRootDn, "-w",
-                                       plugin_test::kRootPassword, "-v", "load", "--batch", "100", ldif.path()};
-    Process load(arguments);
+    Process load(as_root({"-v", "load", "--batch", "100", ldif.path()}));
     ASSERT_TRUE(load.wait_for_error("bulk stream started"));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     load.signal(SIGINT);
@@ -105,9 +107,7 @@ TEST(AgainstSlapd, AChangeFileLoadsAsLdapmodifyAppliesItWithSlapdsReasons)
     TempFile by_load(file_for("loaded"), ".ldif");
     TempFile by_ldapmodify(file_for("modified"), ".ldif");
     ProcessResult loaded = tervane_as_root({"load", by_load.path()});
-    ProcessResult modified = run({"-a", "-c", "-x", "-H", plugin_test::server().uri(), "-D", plugin_test::kRootDn,
-                                  "-w", plugin_test::kRootPassword, "-f", by_ldapmodify.path()},
-                                 ldap_utility("ldapmodify"));
+    ProcessResult modified = run(as_root({"-a", "-c", "-f", by_ldapmodify.path()}), ldap_utility("ldapmodify"));
     EXPECT_EQ(loaded.exit_code, LDAP_OBJECT_CLASS_VIOLATION) << loaded.out << loaded.err;  // the first refusal
     // slapd's own reasons, record by record.
     for (const char* reason : {"object class 'person' requires attribute 'sn'", "cn: value #0 provided more than once",
@@ -116,9 +116,8 @@ TEST(AgainstSlapd, AChangeFileLoadsAsLdapmodifyAppliesItWithSlapdsReasons)
         EXPECT_NE(modified.err.find(reason), std::string::npos) << reason << "\n" << modified.err;
     }
     auto dump = [](const std::string& ou) {
-        ProcessResult found = run({"-LLL", "-x", "-H", plugin_test::server().uri(), "-D", plugin_test::kRootDn, "-w",
-                                   plugin_test::kRootPassword, "-b", "ou=" + ou + ",ou=people,dc=example,dc=com", "-S",
-                                   "cn", "(objectClass=*)"},
+        ProcessResult found = run(as_root({"-LLL", "-b", "ou=" + ou + ",ou=people,dc=example,dc=com", "-S", "cn",
+                                           "(objectClass=*)"}),
                                   ldap_utility("ldapsearch"));
         std::string text = found.out;
         for (std::size_t at; (at = text.find(ou)) != std::string::npos;)
