@@ -213,6 +213,39 @@ bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
 
 bool held_by_a_database(const std::string& dn) { return database_of(dn.c_str()) != nullptr; }
 
+Slapi_Backend* database_holding(const std::string& dn) { return database_of(dn.c_str()); }
+
+bool has_overlays(Slapi_Backend* database)
+{
+    // The configuration entries of the frontend and of the database (the one
+    // whose suffix slapd routes to it), each with its overlays below it.
+    std::vector<std::string> configured = {"olcDatabase={-1}frontend,cn=config"};
+    char suffix_type[] = "olcSuffix";
+    char* suffix_only[] = {suffix_type, nullptr};
+    search("cn=config", LDAP_SCOPE_ONELEVEL, "(olcSuffix=*)", suffix_only, [&](Slapi_Entry* entry) {
+        char* suffix = slapi_entry_attr_get_charptr(entry, "olcSuffix");
+        if (suffix != nullptr && database_of(suffix) == database)
+            configured.emplace_back(slapi_entry_get_dn(entry));
+        slapi_ch_free_string(&suffix);
+    });
+    // The frontend's "slapi" overlay is how slapd calls plug-ins like this
+    // one; it stores nothing.
+    char overlay_type[] = "olcOverlay";
+    char* overlay_only[] = {overlay_type, nullptr};
+    bool found = false;
+    for (const std::string& base : configured)
+        search(base, LDAP_SCOPE_ONELEVEL, "(objectClass=olcOverlayConfig)", overlay_only, [&](Slapi_Entry* entry) {
+            char* name = slapi_entry_attr_get_charptr(entry, "olcOverlay");
+            std::string_view overlay = name != nullptr ? name : "";
+            if (overlay.size() > 0 && overlay.front() == '{' && overlay.find('}') != std::string_view::npos)
+                overlay.remove_prefix(overlay.find('}') + 1);
+            if (overlay != "slapi")
+                found = true;
+            slapi_ch_free_string(&name);
+        });
+    return found;
+}
+
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access)
 {
     return use_rules_of(pb, entry) &&

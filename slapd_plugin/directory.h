@@ -43,6 +43,11 @@ bool is_group_member(const std::string& group, const std::string& dn);
 
 // Whether one of slapd's databases holds (or would hold) the entry dn.
 bool held_by_a_database(const std::string& dn);
+// The database that holds (or would hold) the entry dn; NULL for none.
+Slapi_Backend* database_holding(const std::string& dn);
+// Whether slapd's configuration puts an overlay on the database, or on all
+// databases (the frontend's).
+bool has_overlays(Slapi_Backend* database);
 
 // slapd's access rules for the requestor of pb's operation, with the rules
 // of the database that holds entry: whether `access` (SLAPI_ACL_*) is granted

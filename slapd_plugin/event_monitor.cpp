@@ -6,6 +6,7 @@
 // were dropped, or when the server stops. Each open monitor holds one of slapd's worker
 // threads, so their number is limited.
 #include <chrono>
+#include <cstring>
 
 #include "authorization.h"
 #include "configuration.h"
@@ -206,6 +207,19 @@ void report_operation(Slapi_PBlock* pb)
     }
 }
 
+// Whether the operation was sent inside an LDAP transaction: its result
+// then only says that slapd holds it until the transaction ends, and
+// nothing has changed yet. (The plug-in reports the changes of the batches
+// it commits in transactions itself.)
+bool inside_transaction(Slapi_PBlock* pb)
+{
+    for (LDAPControl** control = get_pointer<LDAPControl*>(pb, SLAPI_REQCONTROLS); control != nullptr && *control != nullptr;
+         ++control)
+        if ((*control)->ldctl_oid != nullptr && std::strcmp((*control)->ldctl_oid, LDAP_CONTROL_TXN_SPEC) == 0)
+            return true;
+    return false;
+}
+
 // Runs before the result of each outside operation is sent, once its change
 // is made: events are numbered in the order of the changes, and one client's
 // next change, which waits for this result, always comes after. (After the
@@ -213,7 +227,7 @@ void report_operation(Slapi_PBlock* pb)
 // could be reported first.)
 int report_result(Slapi_PBlock* pb)
 {
-    if (monitors().empty())
+    if (monitors().empty() || inside_transaction(pb))
         return 0;
     ber_tag_t operation = 0;
     slapi_pblock_get(pb, SLAPI_OPERATION_TYPE, &operation);

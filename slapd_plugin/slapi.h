@@ -34,6 +34,7 @@ typedef int (*SLAPI_FUNC)(Slapi_PBlock *pb);
 #define SLAPI_PLUGIN_INTOP_RESULT 15   /* int: result of an internal operation */
 #define SLAPI_PLUGIN_INTOP_SEARCH_ENTRIES 16 /* Slapi_Entry **, NULL-terminated */
 #define SLAPI_TARGET_DN 50             /* char *: the operation's target */
+#define SLAPI_REQCONTROLS 51           /* LDAPControl **: the request's controls, NULL-terminated */
 #define SLAPI_ADD_ENTRY 60             /* Slapi_Entry *: the entry an add creates */
 #define SLAPI_MODIFY_MODS 90           /* LDAPMod ** */
 #define SLAPI_MODRDN_NEWRDN 100        /* char * */

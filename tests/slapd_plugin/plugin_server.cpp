@@ -1,5 +1,7 @@
 #include "plugin_server.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace plugin_test {
@@ -26,7 +28,11 @@ std::string seed()
 
 std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments)
 {
-    return {"plugin extendedop " + plugin + " admin_extensions_init " + arguments,
+    // "gidNumber=G+uidNumber=U,cn=peercred,cn=external,cn=auth", normalised
+    const std::string identity = "gidnumber=" + std::to_string(getgid()) + ".uidnumber=" +
+                                 std::to_string(getuid()) + ",cn=peercred,cn=external,cn=auth";
+    return {"authz-regexp \"^" + identity + "$\" \"" + kRootDn + "\"",
+            "plugin extendedop " + plugin + " admin_extensions_init " + arguments + " transactions={ldapi}",
             "plugin postoperation " + plugin + " admin_extensions_events_init"};
 }
 
@@ -36,6 +42,7 @@ slapd::Server& server()
         slapd::Options options;
         options.seed_ldif = seed();
         options.schemas.push_back("nis");
+        options.ldapi = true;
         options.global_config = plugin_configuration(
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn + " queue=1000");
         options.database_config = {

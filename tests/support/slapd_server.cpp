@@ -165,6 +165,18 @@ std::string Server::uri() const { return "ldap://127.0.0.1:" + std::to_string(po
 
 std::string Server::ldaps_uri() const { return "ldaps://127.0.0.1:" + std::to_string(ldaps_port_); }
 
+std::string Server::ldapi_uri() const
+{
+    std::string uri = "ldapi://";
+    for (char c : (folder_ / "ldapi").string()) {
+        if (c == '/')
+            uri += "%2F";
+        else
+            uri += c;
+    }
+    return uri;
+}
+
 void Server::make_certificate() const
 {
     const pid_t pid = spawn({OPENSSL_PROGRAM, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
@@ -193,7 +205,9 @@ void Server::write_configuration() const
          << "moduleload back_mdb\n"
          << "pidfile " << (folder_ / "slapd.pid").string() << "\n"
          << "argsfile " << (folder_ / "slapd.args").string() << "\n";
-    for (const std::string& line : options_.global_config) {
+    for (std::string line : options_.global_config) {
+        for (std::size_t at; (at = line.find("{ldapi}")) != std::string::npos;)
+            line.replace(at, 7, ldapi_uri());
         conf << line << "\n";
     }
     if (options_.tls) {
@@ -252,9 +266,14 @@ bool Server::launch(int port)
     if (options_.tls) {
         url += " ldaps://127.0.0.1:" + std::to_string(ldaps_port) + "/";
     }
-    // -d keeps slapd in the foreground, so its process id is the one we hold.
-    const pid_t pid = spawn({SLAPD_PROGRAM, "-d", "0", "-f", (folder_ / "slapd.conf").string(),
-                             "-h", url},
+    if (options_.ldapi) {
+        url += " " + ldapi_uri();
+    }
+    // -d keeps slapd in the foreground, so its process id is the one we hold;
+    // SLAPD_DEBUG in the environment sets its level (256: every operation).
+    const char* debug = std::getenv("SLAPD_DEBUG");
+    const pid_t pid = spawn({SLAPD_PROGRAM, "-d", debug != nullptr ? debug : "0", "-f",
+                             (folder_ / "slapd.conf").string(), "-h", url},
                             folder_ / "slapd.log");
     const auto until = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < until) {
