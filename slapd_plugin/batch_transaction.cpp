@@ -60,7 +60,7 @@ Connection connection;
 struct Stored {
     std::mutex mutex;
     std::map<Slapi_Backend*, std::set<std::string>> descriptions;
-    std::map<Slapi_Backend*, bool> without_overlays;
+    std::map<Slapi_Backend*, bool> suitable;  // flushes, and no overlays
 };
 
 Stored& stored()
@@ -106,8 +106,9 @@ std::optional<std::vector<std::string>> stored_by(const Change& change)
     return std::nullopt;
 }
 
-// Whether the changes all go to one database without overlays, which holds
-// every description they store.
+// Whether the changes all go to one database that flushes each commit (one
+// without gains nothing from committing them together) and has no overlays,
+// and that holds every description they store.
 bool stored_before(const std::vector<Change>& changes)
 {
     Slapi_Backend* database = database_holding(changes.front().dn);
@@ -119,9 +120,11 @@ bool stored_before(const std::vector<Change>& changes)
     Stored& known = stored();
     {
         std::lock_guard lock(known.mutex);
-        if (known.without_overlays.count(database) == 0)
-            known.without_overlays[database] = !has_overlays(database);
-        if (!known.without_overlays[database])
+        if (known.suitable.count(database) == 0) {
+            const DatabaseConfiguration configuration = database_configuration(database);
+            known.suitable[database] = configuration.flushes && !configuration.overlays;
+        }
+        if (!known.suitable[database])
             return false;
         const std::set<std::string>& held = known.descriptions[database];
         for (const Change& change : changes) {

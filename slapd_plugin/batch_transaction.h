@@ -44,9 +44,10 @@ void note_stored(const Change& change);
 
 // Commits the changes in one transaction as requestor (a normalised DN).
 // none without sending anything when no transactions are configured, the
-// batch does not suit, stores a description not noted in its database or
-// goes to a database with overlays, another batch is committing, or slapd's
-// worker threads are too few to spare one; none also when slapd refused one of the
+// batch does not suit, stores a description not noted in its database, goes
+// to a database with overlays or one that does not flush its commits (one
+// by one is faster there), another batch is committing, or slapd's worker
+// threads are too few to spare one; none also when slapd refused one of the
 // operations (it then drops the whole transaction: the caller's one-by-one
 // application gives each operation its own answer).
 Committed commit_in_one_transaction(const std::string& requestor, const std::vector<Change>& changes);

@@ -45,8 +45,9 @@ slapd::Server& server()
         options.ldapi = true;
         options.global_config = plugin_configuration(
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn + " queue=1000");
+        // Every commit is flushed, as slapd does by default: batches are then
+        // committed in one transaction each.
         options.database_config = {
-            "dbnosync",
             "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",
             "access to attrs=userPassword by self write by anonymous auth by * none",
             "access to dn.subtree=\"ou=people,dc=example,dc=com\" by dn.exact=\"uid=operator,ou=staff,dc=example,"
