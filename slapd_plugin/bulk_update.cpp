@@ -2,15 +2,13 @@
 // numbered 1, 2, ... are applied one after another in the order of their
 // numbers (a batch that arrives early waits for those before it), and an end
 // request closes it once the batches below its number are applied. Each
-// operation of a batch is applied as the requestor and gets its own result:
-// all of a batch in one transaction where slapd allows (batch_transaction.h),
-// else one at a time (updates.h).
+// operation of a batch is applied as the requestor (updates.h) and gets its
+// own result.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 
-#include "batch_transaction.h"
 #include "bulk_values.h"
 #include "configuration.h"
 #include "handlers.h"
@@ -77,33 +75,6 @@ bool wait_for_turn(Request& request, Stream& stream, std::unique_lock<std::mutex
 }
 
 const Reply kNoStream = Reply::malformed("no bulk-update stream is open on this connection");
-
-// Applies a batch's changes in one transaction where it can, else one by
-// one: either way each answers what it would alone, and is reported once.
-std::vector<ChangeResult> apply_batch(Request& request, const std::vector<Change>& changes)
-{
-    std::vector<ChangeResult> results;
-    switch (commit_in_one_transaction(request.requestor(), changes)) {
-    case Committed::all:
-        for (const Change& change : changes)
-            report_change(request, change, code::kSuccess);
-        return std::vector<ChangeResult>(changes.size());
-    case Committed::unknown:
-        return std::vector<ChangeResult>(
-            changes.size(), ChangeResult{code::kUnavailable, "slapd stopped, or the connection to it broke, while "
-                                                             "it committed this batch: whether it was applied is "
-                                                             "unknown"});
-    case Committed::none:
-        break;
-    }
-    results.reserve(changes.size());
-    for (const Change& change : changes) {
-        results.push_back(apply_change(request, change));
-        if (results.back().code == code::kSuccess)
-            note_stored(change);
-    }
-    return results;
-}
 
 }  // namespace
 
@@ -176,7 +147,11 @@ Reply bulk_update_batch(Request& request)
             stream.changed.notify_all();
         }
     } turn{*stream, number};
-    return Reply::success(write_results(apply_batch(request, batch->changes)));
+    std::vector<ChangeResult> results;
+    results.reserve(batch->changes.size());
+    for (const Change& change : batch->changes)
+        results.push_back(apply_change(request, change));
+    return Reply::success(write_results(results));
 }
 
 // Request: SEQUENCE { INTEGER sequence number }: the batches numbered below

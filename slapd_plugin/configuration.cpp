@@ -42,10 +42,6 @@ std::optional<Settings> parse_settings(const std::vector<std::string>& arguments
             valid = valid && parse_count(value, settings.batch);
         else if (name == "queue")
             valid = valid && parse_count(value, settings.queue);
-        else if (name == "transactions") {
-            settings.transactions = value;
-            valid = valid && value.rfind("ldapi://", 0) == 0;
-        }
         else
             valid = false;
         if (!valid) {

@@ -24,13 +24,6 @@ struct Settings {
     std::size_t batch = 1000;
     // queue=N: notifications a monitor holds for a client that reads slowly.
     std::size_t queue = 10000;
-    // transactions=URI: an ldapi:// listener of this slapd. Each bulk-update
-    // batch is then sent over it as the requestor and committed in one LDAP
-    // transaction (one database commit and one flush for the batch). The
-    // plug-in binds there with SASL EXTERNAL: slapd must map that identity
-    // to one allowed to act for the requestors. None: each operation of a
-    // batch is applied on its own.
-    std::string transactions;
 };
 
 // The settings the arguments give; nothing, with `error` set, for an

@@ -213,44 +213,6 @@ bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
 
 bool held_by_a_database(const std::string& dn) { return database_of(dn.c_str()) != nullptr; }
 
-Slapi_Backend* database_holding(const std::string& dn) { return database_of(dn.c_str()); }
-
-DatabaseConfiguration database_configuration(Slapi_Backend* database)
-{
-    // The configuration entries of the frontend and of the database (the one
-    // whose suffix slapd routes to it), each with its overlays below it.
-    DatabaseConfiguration configuration;
-    std::vector<std::string> configured = {"olcDatabase={-1}frontend,cn=config"};
-    char suffix_type[] = "olcSuffix";
-    char no_sync_type[] = "olcDbNoSync";
-    char* database_types[] = {suffix_type, no_sync_type, nullptr};
-    search("cn=config", LDAP_SCOPE_ONELEVEL, "(olcSuffix=*)", database_types, [&](Slapi_Entry* entry) {
-        char* suffix = slapi_entry_attr_get_charptr(entry, "olcSuffix");
-        if (suffix != nullptr && database_of(suffix) == database) {
-            configured.emplace_back(slapi_entry_get_dn(entry));
-            char* no_sync = slapi_entry_attr_get_charptr(entry, "olcDbNoSync");
-            configuration.flushes = no_sync == nullptr || std::string_view(no_sync) != "TRUE";
-            slapi_ch_free_string(&no_sync);
-        }
-        slapi_ch_free_string(&suffix);
-    });
-    // The frontend's "slapi" overlay is how slapd calls plug-ins like this
-    // one; it stores nothing.
-    char overlay_type[] = "olcOverlay";
-    char* overlay_only[] = {overlay_type, nullptr};
-    for (const std::string& base : configured)
-        search(base, LDAP_SCOPE_ONELEVEL, "(objectClass=olcOverlayConfig)", overlay_only, [&](Slapi_Entry* entry) {
-            char* name = slapi_entry_attr_get_charptr(entry, "olcOverlay");
-            std::string_view overlay = name != nullptr ? name : "";
-            if (overlay.size() > 0 && overlay.front() == '{' && overlay.find('}') != std::string_view::npos)
-                overlay.remove_prefix(overlay.find('}') + 1);
-            if (overlay != "slapi")
-                configuration.overlays = true;
-            slapi_ch_free_string(&name);
-        });
-    return configuration;
-}
-
 bool access_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, const std::string& attribute, int access)
 {
     return use_rules_of(pb, entry) &&

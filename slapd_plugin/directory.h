@@ -43,16 +43,6 @@ bool is_group_member(const std::string& group, const std::string& dn);
 
 // Whether one of slapd's databases holds (or would hold) the entry dn.
 bool held_by_a_database(const std::string& dn);
-// The database that holds (or would hold) the entry dn; NULL for none.
-Slapi_Backend* database_holding(const std::string& dn);
-// What slapd's configuration says of a database: whether an overlay applies
-// to it (its own, or the frontend's for all), and whether it flushes each
-// commit to disk (no dbnosync).
-struct DatabaseConfiguration {
-    bool overlays = false;
-    bool flushes = true;
-};
-DatabaseConfiguration database_configuration(Slapi_Backend* database);
 
 // slapd's access rules for the requestor of pb's operation, with the rules
 // of the database that holds entry: whether `access` (SLAPI_ACL_*) is granted

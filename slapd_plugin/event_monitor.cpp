@@ -209,8 +209,8 @@ void report_operation(Slapi_PBlock* pb)
 
 // Whether the operation was sent inside an LDAP transaction: its result
 // then only says that slapd holds it until the transaction ends, and
-// nothing has changed yet. (The plug-in reports the changes of the batches
-// it commits in transactions itself.)
+// nothing has changed yet. slapd applies the transaction's operations past
+// the plug-in interface, so they are not reported at all.
 bool inside_transaction(Slapi_PBlock* pb)
 {
     for (LDAPControl** control = get_pointer<LDAPControl*>(pb, SLAPI_REQCONTROLS); control != nullptr && *control != nullptr;

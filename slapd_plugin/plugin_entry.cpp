@@ -14,7 +14,6 @@
 #include "handlers.h"
 #include "operation_names.h"
 #include "request.h"
-#include "server_state.h"
 #include "slapi.h"
 
 #define ADMIN_OID(arc) LDAPEXT_ADMIN_OID(arc)
@@ -135,7 +134,6 @@ int dispatch(Slapi_PBlock* pb)
     const Operation* operation = find_operation(get_string(pb, SLAPI_EXT_OP_REQ_OID));
     if (operation == nullptr)
         return SLAPI_PLUGIN_EXTENDED_NOT_HANDLED;
-    ThreadHold hold;
     Reply reply;
     try {
         Request request(pb);

@@ -141,6 +141,25 @@ ChangeResult run_change(const Change& change, ModList& modifications)
     return {code::kProtocolError, {}};
 }
 
+void report(const Request& request, const Change& change, int result)
+{
+    switch (change.type) {
+    case ChangeType::add:
+        report_change(event_type::kEntryAdded, result, change.dn, request.requestor(),
+                      first_value(change, "objectClass"), {});
+        break;
+    case ChangeType::modify:
+        report_change(event_type::kEntryModified, result, change.dn, request.requestor(), {}, changed_types(change));
+        break;
+    case ChangeType::remove:
+        report_change(event_type::kEntryDeleted, result, change.dn, request.requestor(), {}, {});
+        break;
+    case ChangeType::rename:
+        report_change(event_type::kEntryRenamed, result, change.dn, request.requestor(), new_dn(change), {});
+        break;
+    }
+}
+
 }  // namespace
 
 ChangeResult apply_change(Request& request, const Change& change)
@@ -165,31 +184,12 @@ ChangeResult apply_change(Request& request, const Change& change)
     // where they refuse their arguments; a client is answered with LDAP's.
     if (result.code < 0)
         result = {code::kOther, {}};
-    report_change(request, change, result.code);
+    report(request, change, result.code);
     if (result.code == code::kSuccess)
         result.message.clear();
     else if (result.message.empty())
         result.message = result_text(result.code);
     return result;
-}
-
-void report_change(const Request& request, const Change& change, int result)
-{
-    switch (change.type) {
-    case ChangeType::add:
-        report_change(event_type::kEntryAdded, result, change.dn, request.requestor(),
-                      first_value(change, "objectClass"), {});
-        break;
-    case ChangeType::modify:
-        report_change(event_type::kEntryModified, result, change.dn, request.requestor(), {}, changed_types(change));
-        break;
-    case ChangeType::remove:
-        report_change(event_type::kEntryDeleted, result, change.dn, request.requestor(), {}, {});
-        break;
-    case ChangeType::rename:
-        report_change(event_type::kEntryRenamed, result, change.dn, request.requestor(), new_dn(change), {});
-        break;
-    }
 }
 
 void report_change(std::int32_t type, int result, const std::string& dn, const std::string& requestor,

@@ -11,10 +11,6 @@ namespace adminext {
 
 ChangeResult apply_change(Request& request, const Change& change);
 
-// Reports a change made for the request's requestor, with its result, to
-// the event monitors (apply_change does it for the changes it applies).
-void report_change(const Request& request, const Change& change, int result);
-
 // Reports a change to the event monitors, when there are any. requestor is
 // the DN the change was made for (empty: anonymous).
 void report_change(std::int32_t type, int result, const std::string& dn, const std::string& requestor,

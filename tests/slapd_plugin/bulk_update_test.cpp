@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <thread>
 
@@ -204,90 +203,6 @@ TEST(BulkUpdate, ARootDnOfAnotherDatabaseIsCheckedLikeAnyoneElse)
         {1, LDAP_INSUFFICIENT_ACCESS}, {2, LDAP_INSUFFICIENT_ACCESS}, {3, LDAP_INSUFFICIENT_ACCESS}};
     EXPECT_EQ(answer.results, expected);
     EXPECT_EQ(end_stream(ld.get(), 2), LDAP_SUCCESS);
-}
-
-namespace {
-
-// The normalised DN an operational attribute (creatorsName, modifiersName)
-// of the entry names; empty when there is none.
-std::string maker(const std::string& dn, const char* attribute)
-{
-    Session ld = connect(Who::root);
-    char* attributes[] = {text(attribute), nullptr};
-    LDAPMessage* found = nullptr;
-    std::string value;
-    if (ldap_search_ext_s(ld.get(), dn.c_str(), LDAP_SCOPE_BASE, nullptr, attributes, 0, nullptr, nullptr, nullptr,
-                          0, &found) == LDAP_SUCCESS)
-        if (LDAPMessage* entry = ldap_first_entry(ld.get(), found))
-            if (berval** values = ldap_get_values_len(ld.get(), entry, attribute)) {
-                value.assign(values[0]->bv_val, values[0]->bv_len);
-                ldap_value_free_len(values);
-            }
-    ldap_msgfree(found);
-    return value;
-}
-
-}  // namespace
-
-TEST(BulkUpdate, ABatchIsCommittedWholeAsItsRequestorOrAppliedOneByOneWhenAnOperationFails)
-{
-    add_container("whole");
-    const std::string parent = std::string("ou=whole,") + kPeople;
-    Session ld = connect(Who::operator_);
-    int start_value = 0;
-    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
-    // Every operation succeeds: slapd commits them in one transaction, made
-    // by the requestor itself.
-    AddBatch whole(parent, "Whole", 1, 3);
-    BatchAnswer committed = read_batch_answer(ld.get(), send_batch(ld.get(), 1, whole.operations()));
-    EXPECT_EQ(committed.results, (std::vector<std::pair<int, int>>{{1, 0}, {2, 0}, {3, 0}}));
-    EXPECT_EQ(maker("cn=Whole 000002," + parent, "creatorsName"), "uid=operator,ou=staff,dc=example,dc=com");
-    // One fails in the middle: the others are applied all the same, and the
-    // failing one answers slapd's own code and text.
-    AddBatch before(parent, "Part", 1, 1), again(parent, "Whole", 2, 1), after(parent, "Part", 2, 1);
-    lburp_operation* mixed[] = {before.operations()[0], again.operations()[0], after.operations()[0], nullptr};
-    BatchAnswer applied = read_batch_answer(ld.get(), send_batch(ld.get(), 2, mixed));
-    EXPECT_EQ(applied.results,
-              (std::vector<std::pair<int, int>>{{1, 0}, {2, LDAP_ALREADY_EXISTS}, {3, 0}}));
-    EXPECT_EQ(applied.messages.at(1), "already exists");
-    EXPECT_EQ(end_stream(ld.get(), 3), LDAP_SUCCESS);
-    EXPECT_EQ(count_under(parent), 6);
-}
-
-TEST(BulkUpdate, ABatchThatFailsWithAnAttributeTypeNewToTheDatabaseLeavesEveryEntryReadable)
-{
-    // A transaction that slapd drops after it stored a type for the first
-    // time would leave the type's number unusable: entries stored with it
-    // afterwards could not be read back.
-    add_container("typed");
-    const std::string parent = std::string("ou=typed,") + kPeople;
-    Session ld = connect(Who::root);
-    int start_value = 0;
-    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
-    std::vector<std::string> names = {"T1", "T2", "T3", "T4"};
-    std::deque<Mods> entries;
-    std::vector<std::string> dns;
-    for (const std::string& name : names) {
-        dns.push_back("cn=" + name + "," + parent);
-        entries.emplace_back(std::vector<ModSpec>{{0, "objectClass", {"inetOrgPerson"}}, {0, "cn", {name}},
-                                                  {0, "sn", {name}}, {0, "employeeType", {"typed " + name}}});
-    }
-    auto add = [&](std::size_t i) { return operation(LBURP_OP_ADD, dns[i].c_str(), entries[i].get()); };
-    lburp_operation first[] = {add(0), add(0), add(1)};
-    lburp_operation* failing[] = {&first[0], &first[1], &first[2], nullptr};
-    EXPECT_EQ(read_batch_answer(ld.get(), send_batch(ld.get(), 1, failing)).results,
-              (std::vector<std::pair<int, int>>{{1, 0}, {2, LDAP_ALREADY_EXISTS}, {3, 0}}));
-    lburp_operation second[] = {add(2), add(3)};
-    lburp_operation* later[] = {&second[0], &second[1], nullptr};
-    EXPECT_EQ(read_batch_answer(ld.get(), send_batch(ld.get(), 2, later)).results,
-              (std::vector<std::pair<int, int>>{{1, 0}, {2, 0}}));
-    EXPECT_EQ(end_stream(ld.get(), 3), LDAP_SUCCESS);
-    int rc = -1;
-    auto found = search_entries(ld.get(), parent, LDAP_SCOPE_ONELEVEL, &rc);
-    EXPECT_EQ(rc, LDAP_SUCCESS);
-    ASSERT_EQ(found.size(), 4u);
-    for (const auto& [dn, attributes] : found)
-        EXPECT_EQ(attributes.at("employeeType").size(), 1u) << dn;
 }
 
 TEST(BulkUpdate, AStreamCannotBeStartedByAnOrdinaryUserNorTwiceOnOneConnection)

@@ -38,7 +38,6 @@ slapd::Server& server_for(bool no_sync)
     if (!server) {
         slapd::Options options;
         options.seed_ldif = slapd::suffix_entry(kSuffix) + "dn: " + kPeople + "\nobjectClass: organizationalUnit\nou: people\n\n";
-        options.ldapi = true;
         options.global_config = plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, "batch=1000");
         if (no_sync)
             options.database_config = {"dbnosync"};

@@ -1,7 +1,5 @@
 #include "plugin_server.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 namespace plugin_test {
@@ -28,11 +26,7 @@ std::string seed()
 
 std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments)
 {
-    // "gidNumber=G+uidNumber=U,cn=peercred,cn=external,cn=auth", normalised
-    const std::string identity = "gidnumber=" + std::to_string(getgid()) + ".uidnumber=" +
-                                 std::to_string(getuid()) + ",cn=peercred,cn=external,cn=auth";
-    return {"authz-regexp \"^" + identity + "$\" \"" + kRootDn + "\"",
-            "plugin extendedop " + plugin + " admin_extensions_init " + arguments + " transactions={ldapi}",
+    return {"plugin extendedop " + plugin + " admin_extensions_init " + arguments,
             "plugin postoperation " + plugin + " admin_extensions_events_init"};
 }
 
@@ -42,12 +36,10 @@ slapd::Server& server()
         slapd::Options options;
         options.seed_ldif = seed();
         options.schemas.push_back("nis");
-        options.ldapi = true;
         options.global_config = plugin_configuration(
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn + " queue=1000");
-        // Every commit is flushed, as slapd does by default: batches are then
-        // committed in one transaction each.
         options.database_config = {
+            "dbnosync",
             "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",
             "access to attrs=userPassword by self write by anonymous auth by * none",
             "access to dn.subtree=\"ou=people,dc=example,dc=com\" by dn.exact=\"uid=operator,ou=staff,dc=example,"

@@ -40,10 +40,7 @@ struct LdapUnbind {
 };
 using Session = std::unique_ptr<LDAP, LdapUnbind>;
 
-// The configuration lines that load the plug-in from `plugin` with args,
-// and let it commit each batch in one transaction over the server's ldapi
-// socket (the server needs Options::ldapi): the plug-in's identity there,
-// the user the tests and slapd run as, acts as the root DN.
+// The configuration lines that load the plug-in from `plugin` with args.
 std::vector<std::string> plugin_configuration(const std::string& plugin, const std::string& arguments);
 
 // The program's server, started at first use.

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -165,18 +166,6 @@ std::string Server::uri() const { return "ldap://127.0.0.1:" + std::to_string(po
 
 std::string Server::ldaps_uri() const { return "ldaps://127.0.0.1:" + std::to_string(ldaps_port_); }
 
-std::string Server::ldapi_uri() const
-{
-    std::string uri = "ldapi://";
-    for (char c : (folder_ / "ldapi").string()) {
-        if (c == '/')
-            uri += "%2F";
-        else
-            uri += c;
-    }
-    return uri;
-}
-
 void Server::make_certificate() const
 {
     const pid_t pid = spawn({OPENSSL_PROGRAM, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
@@ -205,9 +194,7 @@ void Server::write_configuration() const
          << "moduleload back_mdb\n"
          << "pidfile " << (folder_ / "slapd.pid").string() << "\n"
          << "argsfile " << (folder_ / "slapd.args").string() << "\n";
-    for (std::string line : options_.global_config) {
-        for (std::size_t at; (at = line.find("{ldapi}")) != std::string::npos;)
-            line.replace(at, 7, ldapi_uri());
+    for (const std::string& line : options_.global_config) {
         conf << line << "\n";
     }
     if (options_.tls) {
@@ -265,9 +252,6 @@ bool Server::launch(int port)
     std::string url = "ldap://127.0.0.1:" + std::to_string(port) + "/";
     if (options_.tls) {
         url += " ldaps://127.0.0.1:" + std::to_string(ldaps_port) + "/";
-    }
-    if (options_.ldapi) {
-        url += " " + ldapi_uri();
     }
     // -d keeps slapd in the foreground, so its process id is the one we hold;
     // SLAPD_DEBUG in the environment sets its level (256: every operation).

@@ -25,8 +25,7 @@ struct Options {
     // Schema files of /etc/ldap/schema, by name without ".schema".
     std::vector<std::string> schemas = {"core", "cosine", "inetorgperson"};
     // Lines of the global section (plug-ins, limits) and of the database
-    // section (access rules, "dbnosync", ...). "{ldapi}" in a global line
-    // stands for ldapi_uri().
+    // section (access rules, "dbnosync", ...).
     std::vector<std::string> global_config;
     std::vector<std::string> database_config;
     // Further empty mdb databases after the first, each with its own root DN.
@@ -37,8 +36,6 @@ struct Options {
     // A self-signed certificate for 127.0.0.1 (made with openssl in the
     // server's folder): StartTLS on the ldap:// port and an ldaps:// port.
     bool tls = false;
-    // A local socket in the server's folder too (ldapi_uri()).
-    bool ldapi = false;
 };
 
 class Server {
@@ -66,8 +63,6 @@ public:
     // client must trust.
     std::string ldaps_uri() const;
     std::filesystem::path certificate() const { return folder_ / "certificate.pem"; }
-    // With ldapi: ldapi://<the socket's path, URL-encoded>.
-    std::string ldapi_uri() const;
     const Options& options() const noexcept { return options_; }
     const std::filesystem::path& folder() const noexcept { return folder_; }
     // What slapd and slapadd wrote so far.
