@@ -3,10 +3,12 @@
 // port. Prints the server's URI and process id, writes the URI to the file
 // given with --uri-file once the server answers, and serves until it gets
 // SIGTERM or SIGINT; then it stops the server by its pid and removes the
-// folder.
+// folder. With --config-password the server runs from a configuration
+// directory, and its configuration (cn=config, root DN "cn=config" with that
+// password) can be read and changed over LDAP while it runs.
 //
 //   private_slapd [--suffix DN] [--root-dn DN] [--password TEXT]
-//                 [--seed FILE.ldif] [--people N]
+//                 [--seed FILE.ldif] [--people N] [--config-password TEXT]
 //                 [--global LINE]... [--database LINE]... [--uri-file FILE]
 #include <getopt.h>
 #include <signal.h>
@@ -25,8 +27,8 @@ namespace {
 void usage()
 {
     std::cerr << "usage: private_slapd [--suffix DN] [--root-dn DN] [--password TEXT]\n"
-                 "                     [--seed FILE.ldif] [--people N] [--global LINE]...\n"
-                 "                     [--database LINE]... [--uri-file FILE]\n";
+                 "                     [--seed FILE.ldif] [--people N] [--config-password TEXT]\n"
+                 "                     [--global LINE]... [--database LINE]... [--uri-file FILE]\n";
 }
 
 std::string read_file(const char* path)
@@ -44,13 +46,14 @@ std::string read_file(const char* path)
 
 int main(int argc, char** argv)
 {
-    enum { kSuffix = 1, kRootDn, kPassword, kSeed, kPeople, kGlobal, kDatabase, kUriFile };
+    enum { kSuffix = 1, kRootDn, kPassword, kSeed, kPeople, kConfigPassword, kGlobal, kDatabase, kUriFile };
     static const option kOptions[] = {
         {"suffix", required_argument, nullptr, kSuffix},
         {"root-dn", required_argument, nullptr, kRootDn},
         {"password", required_argument, nullptr, kPassword},
         {"seed", required_argument, nullptr, kSeed},
         {"people", required_argument, nullptr, kPeople},
+        {"config-password", required_argument, nullptr, kConfigPassword},
         {"global", required_argument, nullptr, kGlobal},
         {"database", required_argument, nullptr, kDatabase},
         {"uri-file", required_argument, nullptr, kUriFile},
@@ -69,6 +72,7 @@ int main(int argc, char** argv)
             case kPassword: options.root_password = optarg; break;
             case kSeed: seed_file = optarg; break;
             case kPeople: people = std::atoi(optarg); break;
+            case kConfigPassword: options.config_password = optarg; break;
             case kGlobal: options.global_config.emplace_back(optarg); break;
             case kDatabase: options.database_config.emplace_back(optarg); break;
             case kUriFile: uri_file = optarg; break;

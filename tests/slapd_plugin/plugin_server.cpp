@@ -36,6 +36,7 @@ slapd::Server& server()
         slapd::Options options;
         options.seed_ldif = seed();
         options.schemas.push_back("nis");
+        options.config_password = kConfigPassword;
         options.global_config = plugin_configuration(
             ADMIN_EXTENSIONS_PLUGIN, std::string("administrators=") + kAdministrators + " server=" + kServerDn + " queue=1000");
         options.database_config = {

@@ -29,6 +29,9 @@ inline constexpr char kOperatorDn[] = "uid=operator,ou=staff,dc=example,dc=com";
 inline constexpr char kUserDn[] = "uid=user,ou=staff,dc=example,dc=com";
 inline constexpr char kServerDn[] = "cn=directory,dc=example,dc=com";
 inline constexpr char kAdministrators[] = "cn=administrators,ou=groups,dc=example,dc=com";
+// The password of the configuration's root DN, "cn=config": the server runs
+// from a configuration directory.
+inline constexpr char kConfigPassword[] = "config";
 // The root DN of a second database, dc=other, which holds no entry.
 inline constexpr char kOtherRootDn[] = "cn=manager,dc=other";
 

@@ -201,6 +201,11 @@ void Server::write_configuration() const
         conf << "TLSCertificateFile " << certificate().string() << "\n"
              << "TLSCertificateKeyFile " << (folder_ / "key.pem").string() << "\n";
     }
+    if (!options_.config_password.empty()) {
+        conf << "database config\n"
+             << "rootdn \"cn=config\"\n"
+             << "rootpw " << options_.config_password << "\n";
+    }
     conf << "database mdb\n"
          << "maxsize 1073741824\n"
          << "suffix \"" << options_.suffix << "\"\n"
@@ -256,9 +261,16 @@ bool Server::launch(int port)
     // -d keeps slapd in the foreground, so its process id is the one we hold;
     // SLAPD_DEBUG in the environment sets its level (256: every operation).
     const char* debug = std::getenv("SLAPD_DEBUG");
-    const pid_t pid = spawn({SLAPD_PROGRAM, "-d", debug != nullptr ? debug : "0", "-f",
-                             (folder_ / "slapd.conf").string(), "-h", url},
-                            folder_ / "slapd.log");
+    std::vector<std::string> arguments = {SLAPD_PROGRAM, "-d", debug != nullptr ? debug : "0", "-h", url,
+                                          "-f", (folder_ / "slapd.conf").string()};
+    if (!options_.config_password.empty()) {
+        // slapd converts the file into the empty directory and runs from it.
+        const std::filesystem::path directory = folder_ / "slapd.d";
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directories(directory);
+        arguments.insert(arguments.end(), {"-F", directory.string()});
+    }
+    const pid_t pid = spawn(arguments, folder_ / "slapd.log");
     const auto until = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < until) {
         if (wait_for(pid, 0ms) >= 0) {

@@ -33,6 +33,11 @@ struct Options {
         std::string suffix, root_dn, root_password;
     };
     std::vector<Database> more_databases;
+    // Not empty: a configuration database (cn=config, root DN "cn=config"
+    // with this password), and the server runs from a configuration
+    // directory (slapd -F) made from the generated file, so that its
+    // configuration can be changed over LDAP while it runs.
+    std::string config_password;
     // A self-signed certificate for 127.0.0.1 (made with openssl in the
     // server's folder): StartTLS on the ldap:// port and an ldaps:// port.
     bool tls = false;
