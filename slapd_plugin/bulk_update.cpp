@@ -70,6 +70,9 @@ bool wait_for_turn(Request& request, Stream& stream, std::unique_lock<std::mutex
             return false;
         }
         stream.changed.wait_for(lock, kPoll);
+        lock.unlock();
+        allow_pause();
+        lock.lock();
     }
     return stream.open && ready();
 }

@@ -141,6 +141,7 @@ Reply monitor(Request& request, bool filtered)
     while (!request.abandoned()) {
         if (server_stopping())
             return refuse(code::kUnavailable, "the server is stopping: monitoring ended", watching.specs());
+        allow_pause();
         std::vector<EntryEvent> taken = watching.take(kPoll);
         // The requestor must still pass the rule that let the monitor start:
         // checked before each batch of notifications is sent.

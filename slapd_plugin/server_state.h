@@ -1,7 +1,9 @@
-// Whether slapd is shutting down. SLAPI has no call for it, and slapd does
-// not mark the operations it still runs as abandoned before it waits for
-// them: a request that waits (an event monitor, a batch waiting for its turn)
-// must look itself, or the server cannot stop.
+// What a request that waits needs of slapd beyond SLAPI. Whether slapd is
+// shutting down: SLAPI has no call for it, and slapd does not mark the
+// operations it still runs as abandoned before it waits for them: a request
+// that waits (an event monitor, a batch waiting for its turn) must look
+// itself, or the server cannot stop. And the same requests must let slapd
+// pause its worker threads.
 #ifndef SLAPD_PLUGIN_SERVER_STATE_H
 #define SLAPD_PLUGIN_SERVER_STATE_H
 
@@ -10,6 +12,14 @@ namespace adminext {
 // True once slapd has been asked to stop (its exported slapd_shutdown flag);
 // false where slapd does not export the flag.
 bool server_stopping();
+
+// Lets slapd pause: before it changes its configuration (cn=config) or
+// schema, slapd waits until every other worker thread is idle or waiting
+// here. A request that holds its thread for long (an event monitor, a batch
+// waiting for its turn) calls this between its waits, holding no lock of
+// its own; it returns at once, or once slapd resumes. Without it, one open
+// monitor blocks every configuration change.
+void allow_pause();
 
 }  // namespace adminext
 

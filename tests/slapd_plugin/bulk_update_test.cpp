@@ -128,6 +128,24 @@ TEST(BulkUpdate, ABatchThatArrivesEarlyIsAppliedAfterTheOnesBeforeIt)
     EXPECT_EQ(closed.result_code, LDAP_PROTOCOL_ERROR);
 }
 
+TEST(BulkUpdate, ABatchWaitingForItsTurnLetsSlapdChangeItsConfiguration)
+{
+    // slapd changes its configuration only once every worker thread is
+    // idle or lets it pause; batch 2 holds one while it waits for batch 1.
+    add_container("paused");
+    const std::string parent = std::string("ou=paused,") + kPeople;
+    Session ld = connect(Who::root);
+    int start_value = 0;
+    ASSERT_EQ(start_stream(ld.get(), &start_value), LDAP_SUCCESS);
+    AddBatch first(parent, "Paused", 1, 1), second(parent, "Paused", 2, 1);
+    int waiting = send_batch(ld.get(), 2, second.operations());
+    EXPECT_EQ(change_configuration(), LDAP_SUCCESS);
+    EXPECT_EQ(read_batch_answer(ld.get(), send_batch(ld.get(), 1, first.operations())).results,
+              (std::vector<std::pair<int, int>>{{1, 0}}));
+    EXPECT_EQ(read_batch_answer(ld.get(), waiting).results, (std::vector<std::pair<int, int>>{{1, 0}}));
+    EXPECT_EQ(end_stream(ld.get(), 3), LDAP_SUCCESS);
+}
+
 TEST(BulkUpdate, AnAdministratorsChangesAreCheckedAgainstTheAccessRules)
 {
     add_container("guarded");

@@ -295,6 +295,19 @@ TEST(EventMonitor, AnUpdateInsideAClientsTransactionIsNotReportedAsMade)
     EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
 }
 
+TEST(EventMonitor, AnOpenMonitorLetsSlapdChangeItsConfiguration)
+{
+    // slapd changes its configuration only once every worker thread is
+    // idle or lets it pause; a monitor holds its thread until it ends.
+    Session watcher = connect(Who::root);
+    Session writer = connect(Who::root);
+    int msgid = watch(watcher.get(), {{1, 0}}, writer.get());
+    EXPECT_EQ(change_configuration(), LDAP_SUCCESS);
+    add_person(writer.get(), "cn=Configured,ou=people,dc=example,dc=com", "Configured");
+    EXPECT_EQ(next_notification(watcher.get(), msgid).dn, "cn=Configured,ou=people,dc=example,dc=com");
+    EXPECT_EQ(ldap_abandon_ext(watcher.get(), msgid, nullptr, nullptr), LDAP_SUCCESS);
+}
+
 TEST(EventMonitor, AFilteredMonitorWatchesOneSubtree)
 {
     Session watcher = connect(Who::root);

@@ -87,6 +87,34 @@ Session connect(Who who)
     return ld;
 }
 
+int change_configuration()
+{
+    LDAP* raw = nullptr;
+    if (ldap_initialize(&raw, server().uri().c_str()) != LDAP_SUCCESS)
+        return -1;
+    Session ld(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    if (ldap_simple_bind_s(ld.get(), "cn=config", kConfigPassword) != LDAP_SUCCESS)
+        return -1;
+    char type[] = "olcSizeLimit";
+    char limit[] = "500";
+    char* values[] = {limit, nullptr};
+    LDAPMod replace = {LDAP_MOD_REPLACE, type, {values}};
+    LDAPMod* changes[] = {&replace, nullptr};
+    int msgid = 0;
+    if (ldap_modify_ext(ld.get(), "olcDatabase={-1}frontend,cn=config", changes, nullptr, nullptr, &msgid) !=
+        LDAP_SUCCESS)
+        return -1;
+    timeval timeout{10, 0};
+    LDAPMessage* answer = nullptr;
+    int code = -1;
+    if (ldap_result(ld.get(), msgid, LDAP_MSG_ALL, &timeout, &answer) > 0)
+        ldap_parse_result(ld.get(), answer, &code, nullptr, nullptr, nullptr, nullptr, 0);
+    ldap_msgfree(answer);
+    return code;
+}
+
 std::string diagnostic(LDAP* ld)
 {
     char* text = nullptr;

@@ -58,6 +58,10 @@ std::string diagnostic(LDAP* ld);
 // attributes and their values. *rc (optional) receives the search's code.
 using Attributes = std::map<std::string, std::multiset<std::string>>;
 std::map<std::string, Attributes> search_entries(LDAP* ld, const std::string& base, int scope, int* rc = nullptr);
+// Changes the server's configuration over LDAP as "cn=config" (a limit, set
+// to the value it already has) and answers the result code, -1 when no
+// answer came within ten seconds.
+int change_configuration();
 // What the server wrote that a sanitizer or a crash would have written.
 std::string server_faults();
 
