@@ -1,5 +1,7 @@
 #include "directory.h"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "names.h"
@@ -242,6 +244,46 @@ bool modifications_allowed(Slapi_PBlock* pb, Slapi_Entry* entry, LDAPMod** modif
     int rc = slapi_acl_check_mods(pb, entry, modifications, &error);
     slapi_ch_free_string(&error);
     return rc == LDAP_SUCCESS;
+}
+
+std::vector<LdifEntry> read_entries(const std::string& base, int scope, const std::string& filter,
+                                    const std::vector<std::string>& types)
+{
+    std::vector<char*> names;
+    for (const std::string& type : types)
+        names.push_back(const_cast<char*>(type.c_str()));
+    names.push_back(nullptr);
+    std::vector<LdifEntry> found;
+    search(base, scope, filter, types.empty() ? nullptr : names.data(), [&](Slapi_Entry* entry) {
+        LdifEntry& read = found.emplace_back();
+        read.dn = slapi_entry_get_dn(entry);
+        Slapi_Attr* attribute = nullptr;
+        for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
+             rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
+            char* type = nullptr;
+            slapi_attr_get_type(attribute, &type);
+            Attribute& added = read.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
+            Slapi_Value* value = nullptr;
+            for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
+                 hint = slapi_attr_next_value(attribute, hint, &value)) {
+                const berval* bytes = slapi_value_get_berval(value);
+                added.values.emplace_back(bytes->bv_val, bytes->bv_len);
+            }
+        }
+    });
+    return found;
+}
+
+const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_view type)
+{
+    static const std::vector<std::string> none;
+    for (const Attribute& attribute : entry.attributes)
+        if (attribute.type.size() == type.size() &&
+            std::equal(type.begin(), type.end(), attribute.type.begin(),
+                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                   std::tolower(static_cast<unsigned char>(b)); }))
+            return attribute.values;
+    return none;
 }
 
 LdifEntry user_attributes(Slapi_Entry* entry)

@@ -57,6 +57,14 @@ EntryPtr entry_named(const std::string& dn);
 // read access to the entry and search access to objectClass.
 bool visible(Slapi_PBlock* pb, Slapi_Entry* entry);
 
+// The entries a search finds, with the attributes named in types (all
+// user attributes when empty; "+" for the operational ones).
+std::vector<LdifEntry> read_entries(const std::string& base, int scope, const std::string& filter,
+                                    const std::vector<std::string>& types);
+// The values of an attribute of an entry read (type compared without
+// regard to case); empty when it has none.
+const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_view type);
+
 // The user attributes of an entry (operational ones left out), as LDIF.
 LdifEntry user_attributes(Slapi_Entry* entry);
 

@@ -14,10 +14,8 @@ Reply dns_to_x500_dn(Request& request);
 Reply effective_privileges(Request& request);
 Reply effective_privileges_list(Request& request);
 
-// Partitions, replicas and synchronisation (partitions.cpp).
+// Partitions and synchronisation (partitions.cpp).
 Reply partition_entry_count(Request& request);
-Reply list_replicas(Request& request);
-Reply replica_info(Request& request);
 // Requests this server accepts and has nothing to do for: their values are
 // checked, then they succeed.
 Reply accept_receive_all_updates(Request& request);
@@ -25,6 +23,12 @@ Reply accept_send_all_updates(Request& request);
 Reply accept_partition_sync(Request& request);
 Reply accept_schema_sync(Request& request);
 Reply accept_without_value(Request& request);
+
+// Replicas (replicas.cpp).
+Reply add_replica(Request& request);
+Reply remove_replica(Request& request);
+Reply list_replicas(Request& request);
+Reply replica_info(Request& request);
 
 // Replication filter (replication_filter.cpp).
 Reply set_replication_filter(Request& request);

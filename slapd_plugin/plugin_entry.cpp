@@ -36,9 +36,9 @@ struct Operation {
 constexpr char kPartitionsFixed[] =
     "partitions are the databases of this server's configuration: they cannot be split, merged, created or removed "
     "by request, and no partition operation is ever in progress";
-constexpr char kSingleReplica[] =
-    "this server holds the only replica of each of its naming contexts: replicas cannot be added, removed or "
-    "changed";
+constexpr char kTypesFixed[] =
+    "replica types cannot be changed: a set of servers holds one writable replica (type 0) of a naming context, "
+    "and read-only replicas (type 2) copy it";
 
 constexpr Operation kOperations[] = {
     {ADMIN_OID(31), ADMIN_OID(32), Access::anyone, get_bind_dn, nullptr},
@@ -53,9 +53,9 @@ constexpr Operation kOperations[] = {
     {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, nullptr, kPartitionsFixed},
     {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, nullptr, kPartitionsFixed},
     {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count, nullptr},
-    {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, nullptr, kSingleReplica},
-    {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, nullptr, kSingleReplica},
-    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, nullptr, kSingleReplica},
+    {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, add_replica, nullptr},
+    {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, remove_replica, nullptr},
+    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, nullptr, kTypesFixed},
     {ADMIN_OID(17), ADMIN_OID(18), Access::administrators, replica_info, nullptr},
     {ADMIN_OID(19), ADMIN_OID(20), Access::administrators, list_replicas, nullptr},
     {ADMIN_OID(21), ADMIN_OID(22), Access::administrators, accept_receive_all_updates, nullptr},
@@ -195,6 +195,14 @@ extern "C" __attribute__((visibility("default"))) int admin_extensions_init(Slap
         if (!parsed) {
             log_error(error);
             return -1;
+        }
+        if (!parsed->replicator_secret_file.empty()) {
+            std::optional<std::string> secret = read_replicator_secret(parsed->replicator_secret_file, error);
+            if (!secret) {
+                log_error(error);
+                return -1;
+            }
+            set_replicator_secret(std::move(*secret));
         }
         set_settings(std::move(*parsed));
         if (!register_bulk_update_streams()) {

@@ -1,6 +1,6 @@
 # The plug-in's dynamic symbol table defines its two init functions and
 # nothing else, and it needs no library that slapd does not load already
-# (liblber and the C library).
+# (libldap, liblber and the C library).
 execute_process(COMMAND nm -D --defined-only ${PLUGIN} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${PLUGIN}")
@@ -18,7 +18,7 @@ endif()
 execute_process(COMMAND readelf -d ${PLUGIN} OUTPUT_VARIABLE dynamic)
 string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${dynamic}")
 foreach(library IN LISTS needed)
-  if(NOT library MATCHES "\\[(liblber|libc|libm|ld-linux)[-.]")
+  if(NOT library MATCHES "\\[(libldap|liblber|libc|libm|ld-linux)[-.]")
     message(FATAL_ERROR "the plug-in needs ${library}")
   endif()
 endforeach()

@@ -3,6 +3,11 @@
 // intermediate-response route.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+
 #include "ber.h"
 #include "bulk_values.h"
 #include "configuration.h"
@@ -369,10 +374,48 @@ TEST(Settings, ArgumentsAreNamedValuesAndUnknownOnesStopTheLoad)
     EXPECT_EQ(parsed->monitors, 2u);
     EXPECT_EQ(parsed->batch, 10u);
     EXPECT_EQ(parse_settings({}, "host", error)->server, "cn=host");
-    for (const char* bad : {"monitors=0", "batch=x", "batch=5x", "colour=red", "server=", "administrators"}) {
+    Settings set = *parse_settings({"peer=cn=b,o=x@ldapi://%2Fs", "replicator=cn=r", "replicator-secret=/f",
+                                    "replicas=/d"},
+                                   "h", error);
+    ASSERT_EQ(set.peers.size(), 1u);
+    EXPECT_EQ(set.peers[0].dn, "cn=b,o=x");
+    EXPECT_EQ(set.peers[0].uri, "ldapi://%2Fs");
+    for (const char* bad : {"monitors=0", "batch=x", "batch=5x", "colour=red", "server=", "administrators",
+                            "peer=cn=b", "peer=@ldap://h", "replicas="}) {
         EXPECT_FALSE(parse_settings({bad}, "h", error)) << bad;
         EXPECT_NE(error.find(bad), std::string::npos);
     }
+}
+
+TEST(Settings, PeersNeedTheReplicatorAndAPlaceForReplicas)
+{
+    std::string error;
+    EXPECT_FALSE(parse_settings({"peer=cn=b@ldap://h"}, "h", error));
+    EXPECT_NE(error.find("replicator"), std::string::npos);
+}
+
+TEST(Settings, TheReplicatorsSecretIsOneLineInAFileOnlyItsOwnerMayRead)
+{
+    const std::string path = testing::TempDir() + "replicator-secret";
+    struct Case {
+        const char* content;
+        mode_t mode;
+        bool accepted;
+    };
+    for (const Case& file : {Case{"s3cret\n", 0600, true}, Case{"s3cret", 0640, false}, Case{"s3cret", 0604, false},
+                             Case{"two words\n", 0600, false}, Case{"quo\"te", 0600, false}, Case{"\n", 0600, false}}) {
+        std::ofstream(path, std::ios::trunc) << file.content;
+        chmod(path.c_str(), file.mode);
+        std::string error;
+        std::optional<std::string> secret = read_replicator_secret(path, error);
+        EXPECT_EQ(secret.has_value(), file.accepted) << file.content << " " << error;
+        if (secret) {
+            EXPECT_EQ(*secret, "s3cret");
+        }
+    }
+    std::string error;
+    EXPECT_FALSE(read_replicator_secret(path + ".missing", error));
+    std::remove(path.c_str());
 }
 
 TEST(SlapdVersion, OnlySlapd25ReleasesAreTrusted)

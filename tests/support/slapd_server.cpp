@@ -9,9 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -166,6 +166,21 @@ std::string Server::uri() const { return "ldap://127.0.0.1:" + std::to_string(po
 
 std::string Server::ldaps_uri() const { return "ldaps://127.0.0.1:" + std::to_string(ldaps_port_); }
 
+std::string Server::ldapi_uri() const
+{
+    std::string uri = "ldapi://";
+    for (char c : (folder_ / "ldapi").string()) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.') {
+            uri += c;
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+            uri += escaped;
+        }
+    }
+    return uri;
+}
+
 void Server::make_certificate() const
 {
     const pid_t pid = spawn({OPENSSL_PROGRAM, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
@@ -257,6 +272,9 @@ bool Server::launch(int port)
     std::string url = "ldap://127.0.0.1:" + std::to_string(port) + "/";
     if (options_.tls) {
         url += " ldaps://127.0.0.1:" + std::to_string(ldaps_port) + "/";
+    }
+    if (options_.ldapi) {
+        url += " " + ldapi_uri();
     }
     // -d keeps slapd in the foreground, so its process id is the one we hold;
     // SLAPD_DEBUG in the environment sets its level (256: every operation).

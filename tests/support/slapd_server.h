@@ -41,6 +41,8 @@ struct Options {
     // A self-signed certificate for 127.0.0.1 (made with openssl in the
     // server's folder): StartTLS on the ldap:// port and an ldaps:// port.
     bool tls = false;
+    // A local socket in the server's folder too (ldapi_uri()).
+    bool ldapi = false;
 };
 
 class Server {
@@ -68,6 +70,12 @@ public:
     // client must trust.
     std::string ldaps_uri() const;
     std::filesystem::path certificate() const { return folder_ / "certificate.pem"; }
+    // With ldapi: ldapi://<the socket's path, URL-encoded>; known before
+    // the server starts.
+    std::string ldapi_uri() const;
+    // A line for the global section, before the server starts (a setting
+    // that names another server, known once both objects exist).
+    void add_global_config(std::string line) { options_.global_config.push_back(std::move(line)); }
     const Options& options() const noexcept { return options_; }
     const std::filesystem::path& folder() const noexcept { return folder_; }
     // What slapd and slapadd wrote so far.

@@ -1,0 +1,192 @@
+// Replicas through Tervane against two slapds with the plug-in, peers of
+// each other: cn=a holds dc=example,dc=com, cn=b is made a read-only
+// replica of it, watched converging, listed, described and removed.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "plugin_server.h"
+#include "tervane.h"
+
+using namespace plugin_test;
+
+namespace {
+
+char* text(const char* literal) { return const_cast<char*>(literal); }
+
+constexpr char kA[] = "cn=a";
+constexpr char kB[] = "cn=b";
+
+// The two servers and what they share: the replicator is each one's
+// configuration root DN, "cn=config", with the same password.
+struct Set {
+    std::filesystem::path folder;
+    std::unique_ptr<slapd::Server> a, b;
+    ~Set()
+    {
+        a.reset();
+        b.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+std::filesystem::path make_folder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "replicas-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a folder");
+    return pattern;
+}
+
+void start(Set& made)
+{
+        made.folder = make_folder();
+        const std::filesystem::path secret = made.folder / "secret";
+        std::ofstream(secret) << kConfigPassword << "\n";
+        chmod(secret.c_str(), 0600);
+        for (const char* name : {"a", "b"})
+            std::filesystem::create_directories(made.folder / name);
+        slapd::Options a;
+        a.seed_ldif = slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, 20) +
+                      "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n";
+        a.database_config = {"access to * by dn.exact=\"cn=config\" read by * break",
+                             "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",
+                             "access to * by * read"};
+        slapd::Options b;
+        b.suffix = "dc=b";
+        b.root_dn = "cn=admin,dc=b";
+        for (slapd::Options* options : {&a, &b}) {
+            options->config_password = kConfigPassword;
+            options->ldapi = true;
+        }
+        made.a = std::make_unique<slapd::Server>(a);
+        made.b = std::make_unique<slapd::Server>(b);
+        auto arguments = [&](const char* self, const char* replicas, const char* peer, slapd::Server& other) {
+            return std::string("server=") + self + " replicator=cn=config replicator-secret=" + secret.string() +
+                   " replicas=" + (made.folder / replicas).string() + " peer=" + peer + "@" + other.ldapi_uri();
+        };
+        for (const std::string& line : plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, arguments(kA, "a", kB, *made.b)))
+            made.a->add_global_config(line);
+        for (const std::string& line : plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, arguments(kB, "b", kA, *made.a)))
+            made.b->add_global_config(line);
+        made.a->start();
+        made.b->start();
+}
+
+Set& servers()
+{
+    static Set set;
+    static const bool started = (start(set), true);
+    (void)started;
+    return set;
+}
+
+Session bind(slapd::Server& server, const char* dn, const char* password)
+{
+    LDAP* raw = nullptr;
+    EXPECT_EQ(ldap_initialize(&raw, server.uri().c_str()), LDAP_SUCCESS);
+    Session ld(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    if (dn != nullptr) {
+        EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS) << dn;
+    }
+    return ld;
+}
+
+Session configuration_root(slapd::Server& server) { return bind(server, "cn=config", kConfigPassword); }
+
+// The DNs under dc=example,dc=com that a session finds.
+std::set<std::string> names(LDAP* ld)
+{
+    std::set<std::string> found;
+    for (const auto& [dn, attributes] : search_entries(ld, kSuffix, LDAP_SCOPE_SUBTREE))
+        found.insert(dn);
+    return found;
+}
+
+// Waits (ten seconds at most) until b's copy finds what a's does.
+bool converged()
+{
+    Session a = configuration_root(*servers().a);
+    Session b = configuration_root(*servers().b);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (names(a.get()) == names(b.get()))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+std::vector<std::string> replicas(LDAP* ld)
+{
+    char** listed = nullptr;
+    std::vector<std::string> holders;
+    if (ldap_list_replicas(ld, text(kSuffix), &listed) == LDAP_SUCCESS && listed != nullptr)
+        for (char** holder = listed; *holder != nullptr; ++holder)
+            holders.emplace_back(*holder);
+    ldap_value_free(listed);
+    return holders;
+}
+
+}  // namespace
+
+TEST(Replicas, AServerBecomesAReadOnlyReplicaThatFollowsTheWritableOneUntilItIsRemoved)
+{
+    Session a = bind(*servers().a, kRootDn, kRootPassword);
+    // Sent to the writable replica's server, passed on to cn=b.
+    ASSERT_EQ(ldap_add_replica(a.get(), text(kSuffix), text(kB), 2, 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_TRUE(converged());
+    ReplicaInfo info{};
+    ASSERT_EQ(ldap_get_replica_info(a.get(), text(kSuffix), text(kB), &info), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_EQ(info.head[0], 2);  // read-only
+    EXPECT_EQ(info.head[1], 0);  // on: its first refresh has ended
+    EXPECT_EQ(std::string(info.name), kB);
+    EXPECT_GT(info.head[4], 0);  // when it was made
+    ASSERT_EQ(ldap_get_replica_info(a.get(), text(kSuffix), text(kA), &info), LDAP_SUCCESS);
+    EXPECT_EQ(info.head[0], 0);  // the writable one
+    EXPECT_EQ(replicas(a.get()), (std::vector<std::string>{kA, kB}));
+
+    // A change on the writable replica reaches the read-only one.
+    char* classes[] = {text("organizationalUnit"), nullptr};
+    char* units[] = {text("later"), nullptr};
+    LDAPMod object_class = {LDAP_MOD_ADD, text("objectClass"), {classes}}, unit = {LDAP_MOD_ADD, text("ou"), {units}};
+    LDAPMod* entry[] = {&object_class, &unit, nullptr};
+    ASSERT_EQ(ldap_add_ext_s(a.get(), "ou=later,dc=example,dc=com", entry, nullptr, nullptr), LDAP_SUCCESS);
+    EXPECT_TRUE(converged());
+    // The copy keeps the access rules: what is hidden on cn=a is on cn=b.
+    Session anonymous = bind(*servers().b, nullptr, nullptr);
+    EXPECT_EQ(names(anonymous.get()).count("ou=secret,dc=example,dc=com"), 0u);
+    EXPECT_EQ(names(configuration_root(*servers().b).get()).count("ou=secret,dc=example,dc=com"), 1u);
+
+    struct Refused {
+        const char* what;
+        int code;
+        int result;
+    };
+    Session anonymous_a = bind(*servers().a, nullptr, nullptr);
+    const Refused refusals[] = {
+        {"a second replica on cn=b", LDAP_ALREADY_EXISTS, ldap_add_replica(a.get(), text(kSuffix), text(kB), 2, 0)},
+        {"a writable replica", LDAP_UNWILLING_TO_PERFORM, ldap_add_replica(a.get(), text(kSuffix), text(kB), 0, 0)},
+        {"a server of no set", LDAP_NO_SUCH_OBJECT, ldap_add_replica(a.get(), text(kSuffix), text("cn=z"), 2, 0)},
+        {"the writable replica's removal", LDAP_UNWILLING_TO_PERFORM,
+         ldap_remove_replica(a.get(), text(kSuffix), text(kA), 0)},
+        {"a change of type", LDAP_UNWILLING_TO_PERFORM,
+         ldap_change_replica_type(a.get(), text(kSuffix), text(kB), 0, 0)},
+        {"anonymous", LDAP_INSUFFICIENT_ACCESS, ldap_remove_replica(anonymous_a.get(), text(kSuffix), text(kB), 0)},
+    };
+    for (const Refused& refused : refusals)
+        EXPECT_EQ(refused.result, refused.code) << refused.what;
+
+    ASSERT_EQ(ldap_remove_replica(a.get(), text(kSuffix), text(kB), 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_EQ(replicas(a.get()), (std::vector<std::string>{kA}));
+    EXPECT_TRUE(names(configuration_root(*servers().b).get()).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(servers().folder / "b"));
+    EXPECT_EQ(ldap_get_replica_info(a.get(), text(kSuffix), text(kB), &info), LDAP_NO_SUCH_OBJECT);
+}
