@@ -14,14 +14,10 @@ Reply dns_to_x500_dn(Request& request);
 Reply effective_privileges(Request& request);
 Reply effective_privileges_list(Request& request);
 
-// Partitions and synchronisation (partitions.cpp).
+// Partitions (partitions.cpp).
 Reply partition_entry_count(Request& request);
-// Requests this server accepts and has nothing to do for: their values are
-// checked, then they succeed.
-Reply accept_receive_all_updates(Request& request);
-Reply accept_send_all_updates(Request& request);
-Reply accept_partition_sync(Request& request);
-Reply accept_schema_sync(Request& request);
+// Requests this server accepts and has nothing to do for: they carry no
+// value and succeed.
 Reply accept_without_value(Request& request);
 
 // Replicas (replicas.cpp).
@@ -29,6 +25,12 @@ Reply add_replica(Request& request);
 Reply remove_replica(Request& request);
 Reply list_replicas(Request& request);
 Reply replica_info(Request& request);
+
+// Synchronisation (synchronisation.cpp).
+Reply request_partition_sync(Request& request);
+Reply receive_all_updates(Request& request);
+Reply send_all_updates(Request& request);
+Reply request_schema_sync(Request& request);
 
 // Replication filter (replication_filter.cpp).
 Reply set_replication_filter(Request& request);

@@ -188,7 +188,7 @@ Reply become_replica(const std::string& context)
     const std::string syncrepl = std::string("rid=") + number + " provider=" + provider_uri +
                                  " bindmethod=simple binddn=\"" + settings().replicator + "\" credentials=" +
                                  replicator_secret() + " searchbase=\"" + context +
-                                 "\" type=refreshAndPersist retry=\"5 +\" timeout=5 network-timeout=5";
+                                 "\" type=refreshAndPersist retry=\"5 +\" timeout=1 network-timeout=5";
     std::vector<Modification> attributes = {
         {LDAP_MOD_ADD, "objectClass", {"olcDatabaseConfig", "olcMdbConfig"}},
         {LDAP_MOD_ADD, "olcDatabase", {"mdb"}},

@@ -165,6 +165,17 @@ TEST(Replicas, AServerBecomesAReadOnlyReplicaThatFollowsTheWritableOneUntilItIsR
     EXPECT_EQ(names(anonymous.get()).count("ou=secret,dc=example,dc=com"), 0u);
     EXPECT_EQ(names(configuration_root(*servers().b).get()).count("ou=secret,dc=example,dc=com"), 1u);
 
+    // Synchronisation: a refresh now, one from scratch (the replica is
+    // made anew), and one of every peer's replica.
+    EXPECT_EQ(ldap_request_partition_sync(a.get(), text(kB), text(kSuffix), 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_EQ(ldap_receive_all_updates(a.get(), text(kSuffix), text(kB), nullptr), LDAP_SUCCESS)
+        << diagnostic(a.get());
+    EXPECT_TRUE(converged());
+    ASSERT_EQ(ldap_get_replica_info(a.get(), text(kSuffix), text(kB), &info), LDAP_SUCCESS);
+    EXPECT_EQ(info.head[0], 2);
+    EXPECT_EQ(ldap_send_all_updates(a.get(), text(kSuffix), nullptr), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_TRUE(converged());
+
     struct Refused {
         const char* what;
         int code;
@@ -180,6 +191,11 @@ TEST(Replicas, AServerBecomesAReadOnlyReplicaThatFollowsTheWritableOneUntilItIsR
         {"a change of type", LDAP_UNWILLING_TO_PERFORM,
          ldap_change_replica_type(a.get(), text(kSuffix), text(kB), 0, 0)},
         {"anonymous", LDAP_INSUFFICIENT_ACCESS, ldap_remove_replica(anonymous_a.get(), text(kSuffix), text(kB), 0)},
+        {"a refresh of the writable replica from scratch", LDAP_UNWILLING_TO_PERFORM,
+         ldap_receive_all_updates(a.get(), text(kSuffix), text(kA), nullptr)},
+        {"a schema synchronisation", LDAP_UNWILLING_TO_PERFORM, ldap_request_schema_sync(a.get(), text(kB), 0)},
+        {"a refresh on a day and more", LDAP_UNWILLING_TO_PERFORM,
+         ldap_request_partition_sync(a.get(), text(kB), text(kSuffix), 86401)},
     };
     for (const Refused& refused : refusals)
         EXPECT_EQ(refused.result, refused.code) << refused.what;
