@@ -72,6 +72,10 @@ std::optional<Settings> parse_settings(const std::vector<std::string>& arguments
         error = "peer= needs replicator=, replicator-secret= and replicas=";
         return std::nullopt;
     }
+    if (settings.replicator.find_first_of("\"\\") != std::string::npos) {
+        error = "replicator= may hold no quote and no backslash";
+        return std::nullopt;
+    }
     return settings;
 }
 

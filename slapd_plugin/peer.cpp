@@ -30,6 +30,12 @@ std::unique_ptr<Peer> Peer::open(const std::string& uri, std::string& error)
     ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &kConnectWait);
     ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    // The replicator's password never crosses the network in clear: over
+    // ldap:// the connection must turn to TLS first.
+    if (uri.rfind("ldap://", 0) == 0 && ldap_start_tls_s(raw, nullptr, nullptr) != LDAP_SUCCESS) {
+        error = uri + " does not offer TLS (StartTLS), which the replicator's password needs";
+        return nullptr;
+    }
     berval password{replicator_secret().size(), const_cast<char*>(replicator_secret().data())};
     int msgid = 0;
     PeerAnswer bound;

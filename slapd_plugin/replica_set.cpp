@@ -19,8 +19,8 @@ const char kNoPeers[] =
 
 namespace {
 
-const std::vector<std::string> kDatabaseTypes = {"olcSyncrepl", "olcDbDirectory", "olcDbMaxSize",   "olcAccess",
-                                                 "olcLimits",   "olcRootDN",      "createTimestamp"};
+const std::vector<std::string> kDatabaseTypes = {"olcSuffix", "olcSyncrepl", "olcDbDirectory", "olcDbMaxSize",
+                                                 "olcAccess", "olcLimits",   "olcRootDN",      "createTimestamp"};
 
 std::optional<ReplicaDatabase> database_from(const std::vector<LdifEntry>& found)
 {
@@ -33,6 +33,7 @@ std::optional<ReplicaDatabase> database_from(const std::vector<LdifEntry>& found
     };
     return ReplicaDatabase{entry.dn,
                            values_of(entry, "olcSyncrepl"),
+                           first("olcSuffix"),
                            first("olcDbDirectory"),
                            first("olcDbMaxSize"),
                            first("createTimestamp"),
@@ -97,6 +98,24 @@ std::vector<std::string> unordered(const std::vector<std::string>& values)
     return plain;
 }
 
+// The access rules the provider applies to the database: its own, then
+// the provider's global ones (its frontend's), then what slapd does where
+// no rule applies (nothing is granted once there are rules; all may read
+// where there are none). The replica thus never reaches this server's own
+// global rules: it grants exactly what the provider grants.
+std::vector<std::string> provider_access(Peer& provider, const ReplicaDatabase& database)
+{
+    std::vector<std::string> rules = unordered(database.access);
+    std::vector<LdifEntry> frontend;
+    provider.search("olcDatabase={-1}frontend,cn=config", LDAP_SCOPE_BASE, "(objectClass=*)", {"olcAccess"},
+                    &frontend);
+    for (const LdifEntry& entry : frontend)
+        for (const std::string& rule : unordered(values_of(entry, "olcAccess")))
+            rules.push_back(rule);
+    rules.push_back(rules.empty() ? "to * by * read" : "to * by * none");
+    return rules;
+}
+
 }  // namespace
 
 std::optional<ReplicaDatabase> own_database(const std::string& context)
@@ -151,8 +170,6 @@ Reply become_replica(const std::string& context)
 {
     if (own_database(context))
         return Reply::error(code::kAlreadyExists, "this server already holds a replica of " + context);
-    if (context.find('"') != std::string::npos)
-        return Reply::refused("a naming context whose name holds a quote cannot be replicated");
     std::unique_ptr<Peer> provider;
     std::optional<ReplicaDatabase> source;
     std::string provider_uri;
@@ -171,6 +188,12 @@ Reply become_replica(const std::string& context)
     }
     if (!provider)
         return Reply::refused("no peer of this server holds a writable replica of " + context);
+    // The provider's own name of the naming context goes into the settings,
+    // never the request's.
+    const std::string& suffix = source->suffix;
+    if (suffix.empty() || suffix.find_first_of("\"\\") != std::string::npos)
+        return Reply::refused("a naming context whose name holds a quote or a backslash cannot be replicated");
+    std::vector<std::string> access = provider_access(*provider, *source);
     if (Reply refused = serve_replicas(*provider, *source); refused.code != code::kSuccess)
         return refused;
 
@@ -185,14 +208,18 @@ Reply become_replica(const std::string& context)
     const std::string directory = settings().replicas + "/replica-" + number;
     if (mkdir(directory.c_str(), 0700) != 0)
         return Reply::error(code::kOther, "the database folder " + directory + " cannot be made");
+    // A provider reached over ldap:// is read through TLS (StartTLS), so the
+    // replicator's password and the data never cross the network in clear.
     const std::string syncrepl = std::string("rid=") + number + " provider=" + provider_uri +
                                  " bindmethod=simple binddn=\"" + settings().replicator + "\" credentials=" +
-                                 replicator_secret() + " searchbase=\"" + context +
-                                 "\" type=refreshAndPersist retry=\"5 +\" timeout=1 network-timeout=5";
+                                 replicator_secret() + " searchbase=\"" + suffix +
+                                 "\" type=refreshAndPersist retry=\"5 +\" timeout=1 network-timeout=5" +
+                                 (provider_uri.rfind("ldap://", 0) == 0 ? " starttls=critical" : "");
     std::vector<Modification> attributes = {
         {LDAP_MOD_ADD, "objectClass", {"olcDatabaseConfig", "olcMdbConfig"}},
         {LDAP_MOD_ADD, "olcDatabase", {"mdb"}},
-        {LDAP_MOD_ADD, "olcSuffix", {context}},
+        {LDAP_MOD_ADD, "olcSuffix", {suffix}},
+        {LDAP_MOD_ADD, "olcAccess", access},
         {LDAP_MOD_ADD, "olcDbDirectory", {directory}},
         {LDAP_MOD_ADD, "olcDbMaxSize", {source->max_size.empty() ? "1073741824" : source->max_size}},
         // syncrepl writes as the database's root DN: the provider's, with
@@ -201,8 +228,6 @@ Reply become_replica(const std::string& context)
         {LDAP_MOD_ADD, "olcSyncrepl", {syncrepl}},
         {LDAP_MOD_ADD, "olcUpdateRef", {provider_uri}},
     };
-    if (!source->access.empty())
-        attributes.push_back({LDAP_MOD_ADD, "olcAccess", unordered(source->access)});
     if (!source->limits.empty())
         attributes.push_back({LDAP_MOD_ADD, "olcLimits", unordered(source->limits)});
     ModList entry(attributes);

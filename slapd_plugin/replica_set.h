@@ -31,7 +31,7 @@ extern const char kNoPeers[];
 struct ReplicaDatabase {
     std::string config_dn;
     std::vector<std::string> syncrepl;  // empty: the writable replica
-    std::string directory, max_size, created, root_dn;
+    std::string suffix, directory, max_size, created, root_dn;
     std::vector<std::string> access, limits;
 };
 

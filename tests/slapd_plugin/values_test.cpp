@@ -392,6 +392,9 @@ TEST(Settings, PeersNeedTheReplicatorAndAPlaceForReplicas)
     std::string error;
     EXPECT_FALSE(parse_settings({"peer=cn=b@ldap://h"}, "h", error));
     EXPECT_NE(error.find("replicator"), std::string::npos);
+    EXPECT_FALSE(parse_settings({"peer=cn=b@ldap://h", "replicator=cn=\"r", "replicator-secret=/f", "replicas=/d"},
+                                "h", error));
+    EXPECT_NE(error.find("quote"), std::string::npos);
 }
 
 TEST(Settings, TheReplicatorsSecretIsOneLineInAFileOnlyItsOwnerMayRead)
