@@ -173,11 +173,14 @@ Reply become_replica(const std::string& context)
     std::unique_ptr<Peer> provider;
     std::optional<ReplicaDatabase> source;
     std::string provider_uri;
+    std::string unreachable_peers;
     for (const Settings::Peer& server : settings().peers) {
         Reply unreachable;
         std::unique_ptr<Peer> peer = reach(server.dn, unreachable);
-        if (!peer)
+        if (!peer) {
+            unreachable_peers += "; " + server.dn + ": " + unreachable.text;
             continue;
+        }
         std::optional<ReplicaDatabase> database = peer_database(*peer, context);
         if (database && database->syncrepl.empty()) {
             provider = std::move(peer);
@@ -187,7 +190,7 @@ Reply become_replica(const std::string& context)
         }
     }
     if (!provider)
-        return Reply::refused("no peer of this server holds a writable replica of " + context);
+        return Reply::refused("no peer of this server holds a writable replica of " + context + unreachable_peers);
     // The provider's own name of the naming context goes into the settings,
     // never the request's.
     const std::string& suffix = source->suffix;

@@ -5,11 +5,14 @@
 // SIGTERM or SIGINT; then it stops the server by its pid and removes the
 // folder. With --config-password the server runs from a configuration
 // directory, and its configuration (cn=config, root DN "cn=config" with that
-// password) can be read and changed over LDAP while it runs.
+// password) can be read and changed over LDAP while it runs. With
+// --ldapi-file it also listens on a local socket and writes its ldapi:// URI
+// to that file.
 //
 //   private_slapd [--suffix DN] [--root-dn DN] [--password TEXT]
 //                 [--seed FILE.ldif] [--people N] [--config-password TEXT]
 //                 [--global LINE]... [--database LINE]... [--uri-file FILE]
+//                 [--ldapi-file FILE]
 #include <getopt.h>
 #include <signal.h>
 
@@ -28,7 +31,8 @@ void usage()
 {
     std::cerr << "usage: private_slapd [--suffix DN] [--root-dn DN] [--password TEXT]\n"
                  "                     [--seed FILE.ldif] [--people N] [--config-password TEXT]\n"
-                 "                     [--global LINE]... [--database LINE]... [--uri-file FILE]\n";
+                 "                     [--global LINE]... [--database LINE]... [--uri-file FILE]\n"
+                 "                     [--ldapi-file FILE]\n";
 }
 
 std::string read_file(const char* path)
@@ -46,7 +50,7 @@ std::string read_file(const char* path)
 
 int main(int argc, char** argv)
 {
-    enum { kSuffix = 1, kRootDn, kPassword, kSeed, kPeople, kConfigPassword, kGlobal, kDatabase, kUriFile };
+    enum { kSuffix = 1, kRootDn, kPassword, kSeed, kPeople, kConfigPassword, kGlobal, kDatabase, kUriFile, kLdapiFile };
     static const option kOptions[] = {
         {"suffix", required_argument, nullptr, kSuffix},
         {"root-dn", required_argument, nullptr, kRootDn},
@@ -57,12 +61,14 @@ int main(int argc, char** argv)
         {"global", required_argument, nullptr, kGlobal},
         {"database", required_argument, nullptr, kDatabase},
         {"uri-file", required_argument, nullptr, kUriFile},
+        {"ldapi-file", required_argument, nullptr, kLdapiFile},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     slapd::Options options;
     std::string seed_file;
     std::string uri_file;
+    std::string ldapi_file;
     int people = 0;
     try {
         for (int option; (option = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
@@ -76,6 +82,10 @@ int main(int argc, char** argv)
             case kGlobal: options.global_config.emplace_back(optarg); break;
             case kDatabase: options.database_config.emplace_back(optarg); break;
             case kUriFile: uri_file = optarg; break;
+            case kLdapiFile:
+                ldapi_file = optarg;
+                options.ldapi = true;
+                break;
             case 'h': usage(); return 0;
             default: usage(); return 2;
             }
@@ -101,11 +111,16 @@ int main(int argc, char** argv)
         slapd::Server server(options);
         server.start();
         std::cout << server.uri() << " (slapd process " << server.pid() << ")" << std::endl;
-        if (!uri_file.empty()) {
-            const std::string partial = uri_file + ".partial";
-            std::ofstream(partial) << server.uri() << "\n";
-            std::rename(partial.c_str(), uri_file.c_str());
-        }
+        // Written whole or not at all: a reader polls for the file.
+        auto publish = [](const std::string& file, const std::string& uri) {
+            if (file.empty())
+                return;
+            const std::string partial = file + ".partial";
+            std::ofstream(partial) << uri << "\n";
+            std::rename(partial.c_str(), file.c_str());
+        };
+        publish(ldapi_file, server.ldapi_uri());
+        publish(uri_file, server.uri());
         int received = 0;
         sigwait(&ending, &received);
         server.stop();

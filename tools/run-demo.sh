@@ -12,15 +12,25 @@ cmake --build "$build" -j2 --target tervane_demo tervane_cli private_slapd admin
 
 work=$(mktemp -d)
 server=
+second=
 cleanup() {
-  [ -n "$server" ] && { kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; }
+  for pid in $second $server; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
-bash tools/admin-slapd.sh --build "$build" --uri-file "$work/uri" >/dev/null &
+wait_for_uri() {
+  for _ in $(seq 300); do [ -s "$1" ] && return 0; sleep 0.05; done
+  echo "slapd did not start" >&2
+  exit 1
+}
+# The replicator (see the second server below) reads everything without limit.
+bash tools/admin-slapd.sh --build "$build" --uri-file "$work/uri" --ldapi-file "$work/ldapi" \
+  --database 'limits dn.exact="cn=config" size=unlimited time=unlimited' >/dev/null &
 server=$!
-for _ in $(seq 300); do [ -s "$work/uri" ] && break; sleep 0.05; done
-[ -s "$work/uri" ] || { echo "slapd did not start" >&2; exit 1; }
+wait_for_uri "$work/uri"
 
 # The server: its URI, administrator and suffix.
 uri=$(cat "$work/uri")
@@ -57,6 +67,43 @@ head -n 18 "$work/people.ldif" | sed 's/user\([0-9]*\)/visitor\1/g' >"$work/visi
 wait "$monitor"
 echo "\$ tervane monitor 1 --count 3    (while three more people were added)"
 cat "$work/events"
+
+echo
+echo "== a second server becomes a read-only replica of the first =="
+# cn=replica names the first server as its peer, reached on its local
+# socket; both let the replicator (their configuration root DN, cn=config)
+# in with the same password.
+printf 'config\n' >"$work/secret"
+chmod 600 "$work/secret"
+mkdir "$work/replicas"
+bash tools/admin-slapd.sh --build "$build" --uri-file "$work/second-uri" --suffix dc=replica \
+  --root-dn cn=admin,dc=replica --plugin-args "server=cn=replica peer=cn=directory,dc=example,dc=com@$(cat "$work/ldapi") \
+replicator=cn=config replicator-secret=$work/secret replicas=$work/replicas" >/dev/null &
+second=$!
+wait_for_uri "$work/second-uri"
+second_uri=$(cat "$work/second-uri")
+on_second() {
+  echo "\$ tervane -H <second server> $*"
+  "$build"/cli/tervane -H "$second_uri" -x -D cn=admin,dc=replica -w secret "$@"
+  echo
+}
+on_second replica add --type 2 "$suffix" cn=replica
+count() { "$build"/cli/tervane -H "$1" -x -D "$2" -w secret partition count "$suffix" 2>/dev/null | tail -n 1; }
+for _ in $(seq 100); do
+  [ "$(count "$second_uri" cn=admin,dc=replica)" = "$(count "$uri" "$bind_dn")" ] && break
+  sleep 0.1
+done
+on_second partition count "$suffix"
+on_second replica list "$suffix"
+on_second replica info "$suffix" cn=replica
+printf 'dn: uid=late,ou=people,%s\nobjectClass: inetOrgPerson\nuid: late\ncn: Late\nsn: Late\n\n' "$suffix" \
+  | "$build"/cli/tervane -H "$uri" -x -D "$bind_dn" -w "$password" load >/dev/null
+for _ in $(seq 100); do
+  [ "$(count "$second_uri" cn=admin,dc=replica)" = "$(count "$uri" "$bind_dn")" ] && break
+  sleep 0.1
+done
+echo "(one more person added on the first server)"
+on_second partition count "$suffix"
 
 echo
 echo "== Kandrel: a host program in the Quillon host =="
