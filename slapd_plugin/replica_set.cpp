@@ -1,5 +1,6 @@
 #include "replica_set.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,8 +20,10 @@ const char kNoPeers[] =
 
 namespace {
 
-const std::vector<std::string> kDatabaseTypes = {"olcSuffix", "olcSyncrepl", "olcDbDirectory", "olcDbMaxSize",
-                                                 "olcAccess", "olcLimits",   "olcRootDN",      "createTimestamp"};
+const std::vector<std::string> kDatabaseTypes = {"olcSuffix",   "olcSyncrepl", "olcDbDirectory",
+                                                 "olcDbMaxSize", "olcDbNoSync", "olcAccess",
+                                                 "olcLimits",  "olcRootDN",   "createTimestamp",
+                                                 "olcDbIndex"};
 
 std::optional<ReplicaDatabase> database_from(const std::vector<LdifEntry>& found)
 {
@@ -36,10 +39,12 @@ std::optional<ReplicaDatabase> database_from(const std::vector<LdifEntry>& found
                            first("olcSuffix"),
                            first("olcDbDirectory"),
                            first("olcDbMaxSize"),
+                           first("olcDbNoSync"),
                            first("createTimestamp"),
                            first("olcRootDN"),
                            values_of(entry, "olcAccess"),
-                           values_of(entry, "olcLimits")};
+                           values_of(entry, "olcLimits"),
+                           values_of(entry, "olcDbIndex")};
 }
 
 std::string suffix_filter(const std::string& context) { return "(olcSuffix=" + filter_value(context) + ")"; }
@@ -233,6 +238,22 @@ Reply become_replica(const std::string& context)
     };
     if (!source->limits.empty())
         attributes.push_back({LDAP_MOD_ADD, "olcLimits", unordered(source->limits)});
+    // The provider's indexes, and those syncrepl looks entries up by: without
+    // them each change it receives searches the whole copy.
+    std::vector<std::string> indexes = source->indexes;
+    for (const char* needed : {"entryUUID eq", "entryCSN eq"}) {
+        const std::string type = std::string(needed).substr(0, std::string(needed).find(' '));
+        const bool present = std::any_of(indexes.begin(), indexes.end(), [&](const std::string& index) {
+            return strncasecmp(index.c_str(), type.c_str(), type.size()) == 0 &&
+                   (index.size() == type.size() || index[type.size()] == ' ' || index[type.size()] == ',');
+        });
+        if (!present)
+            indexes.emplace_back(needed);
+    }
+    attributes.push_back({LDAP_MOD_ADD, "olcDbIndex", indexes});
+    // The replica flushes its writes as its provider does.
+    if (!source->no_sync.empty())
+        attributes.push_back({LDAP_MOD_ADD, "olcDbNoSync", {source->no_sync}});
     ModList entry(attributes);
     ChangeResult added = add_entry("olcDatabase=mdb,cn=config", entry.get());
     if (added.code != code::kSuccess) {

@@ -31,8 +31,8 @@ extern const char kNoPeers[];
 struct ReplicaDatabase {
     std::string config_dn;
     std::vector<std::string> syncrepl;  // empty: the writable replica
-    std::string suffix, directory, max_size, created, root_dn;
-    std::vector<std::string> access, limits;
+    std::string suffix, directory, max_size, no_sync, created, root_dn;
+    std::vector<std::string> access, limits, indexes;
 };
 
 // This server's database of the naming context, or another's.

@@ -3,14 +3,10 @@
 // replica of it, watched converging, listed, described and removed.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <thread>
 
-#include "plugin_server.h"
+#include "peer_servers.h"
 #include "tervane.h"
 
 using namespace plugin_test;
@@ -19,86 +15,20 @@ namespace {
 
 char* text(const char* literal) { return const_cast<char*>(literal); }
 
-constexpr char kA[] = "cn=a";
-constexpr char kB[] = "cn=b";
+constexpr const char* kA = kServerA;
+constexpr const char* kB = kServerB;
 
-// The two servers and what they share: the replicator is each one's
-// configuration root DN, "cn=config", with the same password.
-struct Set {
-    std::filesystem::path folder;
-    std::unique_ptr<slapd::Server> a, b;
-    ~Set()
-    {
-        a.reset();
-        b.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-};
-
-std::filesystem::path make_folder()
+PeerServers& servers()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "replicas-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot make a folder");
-    return pattern;
+    static const std::unique_ptr<PeerServers> set = start_peer_servers(
+        slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, 20) +
+            "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n",
+        {"access to * by dn.exact=\"cn=config\" read by * break",
+         "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none", "access to * by * read"});
+    return *set;
 }
 
-void start(Set& made)
-{
-        made.folder = make_folder();
-        const std::filesystem::path secret = made.folder / "secret";
-        std::ofstream(secret) << kConfigPassword << "\n";
-        chmod(secret.c_str(), 0600);
-        for (const char* name : {"a", "b"})
-            std::filesystem::create_directories(made.folder / name);
-        slapd::Options a;
-        a.seed_ldif = slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, 20) +
-                      "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n";
-        a.database_config = {"access to * by dn.exact=\"cn=config\" read by * break",
-                             "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none",
-                             "access to * by * read"};
-        slapd::Options b;
-        b.suffix = "dc=b";
-        b.root_dn = "cn=admin,dc=b";
-        for (slapd::Options* options : {&a, &b}) {
-            options->config_password = kConfigPassword;
-            options->ldapi = true;
-        }
-        made.a = std::make_unique<slapd::Server>(a);
-        made.b = std::make_unique<slapd::Server>(b);
-        auto arguments = [&](const char* self, const char* replicas, const char* peer, slapd::Server& other) {
-            return std::string("server=") + self + " replicator=cn=config replicator-secret=" + secret.string() +
-                   " replicas=" + (made.folder / replicas).string() + " peer=" + peer + "@" + other.ldapi_uri();
-        };
-        for (const std::string& line : plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, arguments(kA, "a", kB, *made.b)))
-            made.a->add_global_config(line);
-        for (const std::string& line : plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, arguments(kB, "b", kA, *made.a)))
-            made.b->add_global_config(line);
-        made.a->start();
-        made.b->start();
-}
-
-Set& servers()
-{
-    static Set set;
-    static const bool started = (start(set), true);
-    (void)started;
-    return set;
-}
-
-Session bind(slapd::Server& server, const char* dn, const char* password)
-{
-    LDAP* raw = nullptr;
-    EXPECT_EQ(ldap_initialize(&raw, server.uri().c_str()), LDAP_SUCCESS);
-    Session ld(raw);
-    int version = LDAP_VERSION3;
-    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
-    if (dn != nullptr) {
-        EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS) << dn;
-    }
-    return ld;
-}
+Session bind(slapd::Server& server, const char* dn, const char* password) { return bind_to(server, dn, password); }
 
 Session configuration_root(slapd::Server& server) { return bind(server, "cn=config", kConfigPassword); }
 
