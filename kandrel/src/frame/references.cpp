@@ -1,5 +1,6 @@
 #include "references.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -109,17 +110,17 @@ public:
 
     bool retire(Kind kind, Token token)
     {
-        // Owners leave the table under the lock and are dropped after it, so
-        // a release into the library never runs under the lock.
-        std::vector<std::shared_ptr<void>> dropped;
+        // The owner leaves the table under the lock and is dropped after it,
+        // so a release into the library never runs under the lock. Members
+        // that are dropped with the chain are owned by it, never by
+        // themselves, so the owner of the token is the only one.
+        std::shared_ptr<void> owner;
         {
             std::lock_guard guard(lock_);
             RecordSlot* found = find_record(token);
             if (found == nullptr || !readable_as(found->record.kind, kind) || !releasable(found->record)) {
                 return false;
             }
-            // Room first, so nothing changes when memory is short.
-            dropped.reserve(1 + found->record.members.size());
             const std::vector<Token> members = std::move(found->record.members);
             for (const Token member : members) {
                 RecordSlot* dependent = find_record(member);
@@ -131,10 +132,10 @@ public:
                     dependent->record.orphaned = true;
                     dependent->record.chain = 0;
                 } else {
-                    dropped.push_back(erase(dependent));
+                    erase(dependent);
                 }
             }
-            dropped.push_back(erase(find_record(token)));
+            owner = erase(find_record(token));
         }
         return true;
     }
@@ -329,11 +330,50 @@ bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release releas
     return true;
 }
 
+namespace {
+
+// The value of each ASCII character as a hexadecimal digit; 16 for the others.
+constexpr std::array<std::uint8_t, 128> kHexDigits = [] {
+    std::array<std::uint8_t, 128> digits{};
+    for (unsigned c = 0; c < digits.size(); ++c) {
+        digits[c] = c >= '0' && c <= '9'   ? static_cast<std::uint8_t>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<std::uint8_t>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<std::uint8_t>(c - 'A' + 10)
+                                           : 16;
+    }
+    return digits;
+}();
+
+unsigned hex_digit(HostChar c) noexcept { return c < kHexDigits.size() ? kHexDigits[c] : 16; }
+
+// References are ASCII, which both encodings keep as it is: the host's
+// characters are read directly, without converting the text.
+bool starts_with_prefix(const HostChar* characters, std::size_t count, Kind kind) noexcept
+{
+    if (count < kPrefixLength) {
+        return false;
+    }
+    const char* wanted = prefix(kind);
+    for (std::size_t i = 0; i < kPrefixLength; ++i) {
+        if (characters[i] != static_cast<unsigned char>(wanted[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept
+{
+    std::size_t count = 0;
+    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
+    return characters != nullptr && starts_with_prefix(characters, count, kind);
+}
+
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
 {
     out = 0;
-    // References are ASCII, which both encodings keep as it is: the host's
-    // characters are read directly, without converting the text.
     std::size_t count = 0;
     const HostChar* characters = params::item_characters(params::find_item(call, n), count);
     if (characters == nullptr) {
@@ -342,16 +382,11 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
     if (count == 0 || characters[0] == 0) {
         return true;
     }
-    const char* wanted = prefix(kind);
-    bool prefixed = count >= kPrefixLength;
-    for (std::size_t i = 0; prefixed && i < kPrefixLength; ++i) {
-        prefixed = characters[i] == static_cast<unsigned char>(wanted[i]);
-    }
-    if (!prefixed) {
+    if (!starts_with_prefix(characters, count, kind)) {
         // The log line shows the text as it was passed.
         params::Text text;
         if (params::get_string(call, n, utf8, text, true) && text.get()[0] != '\0') {
-            log::write(log::kBadReference, wanted, text.get());
+            log::write(log::kBadReference, prefix(kind), text.get());
         }
         return false;
     }
@@ -360,15 +395,8 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
     Token value = 0;
     std::size_t i = kPrefixLength;
     for (; i < count; ++i) {
-        const HostChar c = characters[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
+        const unsigned digit = hex_digit(characters[i]);
+        if (digit >= 16) {
             break;
         }
         if (i - kPrefixLength == 8) {
