@@ -85,19 +85,20 @@ public:
         return token;
     }
 
-    Pin resolve(Kind kind, Token token)
+    // Pins the object into pin, which is empty; false when it is not a live,
+    // usable object of a kind that reads as kind.
+    bool resolve(Kind kind, Token token, Pin& pin)
     {
-        Pin pin;
         std::lock_guard guard(lock_);
         const RecordSlot* found = find_record(token);
         if (found == nullptr || !readable_as(found->record.kind, kind) || found->record.orphaned) {
-            return pin;
+            return false;
         }
         const Record& record = found->record;
         if (record.chain != 0) {
             const RecordSlot* chain = find_record(record.chain);
             if (chain == nullptr) {
-                return pin;
+                return false;
             }
             pin.chain_ = chain->record.owner;
         }
@@ -105,7 +106,7 @@ public:
         pin.object_ = record.object;
         pin.kind_ = record.kind;
         pin.token_ = token;
-        return pin;
+        return true;
     }
 
     bool retire(Kind kind, Token token)
@@ -272,7 +273,11 @@ Token mint_owned(Kind kind, void* object, Release release, Token from) noexcept
 
 Pin resolve(Kind kind, Token token) noexcept
 {
-    return token != 0 ? table().resolve(kind, token) : Pin();
+    Pin pin;
+    if (token != 0) {
+        table().resolve(kind, token, pin);
+    }
+    return pin;
 }
 
 bool retire(Kind kind, Token token) noexcept
@@ -421,11 +426,7 @@ bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) 
     if (!read_token(call, n, utf8, kind, token)) {
         return false;
     }
-    if (token == 0) {
-        return true;
-    }
-    out = resolve(kind, token);
-    return static_cast<bool>(out);
+    return token == 0 || table().resolve(kind, token, out);
 }
 
 }  // namespace kandrel::refs
