@@ -351,19 +351,44 @@ constexpr std::array<std::uint8_t, 128> kHexDigits = [] {
 
 unsigned hex_digit(HostChar c) noexcept { return c < kHexDigits.size() ? kHexDigits[c] : 16; }
 
+// Each kind's prefix in host characters, compared with the host's in one go.
+using HostPrefix = std::array<HostChar, kPrefixLength>;
+constexpr std::array<HostPrefix, kKindCount> kHostPrefixes = [] {
+    std::array<HostPrefix, kKindCount> wide{};
+    for (std::size_t kind = 0; kind < kKindCount; ++kind) {
+        for (std::size_t i = 0; i < kPrefixLength; ++i) {
+            wide[kind][i] = static_cast<unsigned char>(kPrefixes[kind][i]);
+        }
+    }
+    return wide;
+}();
+
 // References are ASCII, which both encodings keep as it is: the host's
 // characters are read directly, without converting the text.
 bool starts_with_prefix(const HostChar* characters, std::size_t count, Kind kind) noexcept
 {
-    if (count < kPrefixLength) {
+    return count >= kPrefixLength &&
+           std::memcmp(characters, kHostPrefixes[static_cast<std::size_t>(kind)].data(), sizeof(HostPrefix)) == 0;
+}
+
+// The token of a reference written as format() writes it, eight digits after
+// the prefix, read without a test per digit; false for any other text.
+bool read_whole_token(const HostChar* characters, std::size_t count, Token& out) noexcept
+{
+    if (count != kTextLength) {
         return false;
     }
-    const char* wanted = prefix(kind);
-    for (std::size_t i = 0; i < kPrefixLength; ++i) {
-        if (characters[i] != static_cast<unsigned char>(wanted[i])) {
-            return false;
-        }
+    unsigned digits = 0;  // bit 4 set when one of them is no digit
+    Token value = 0;
+    for (std::size_t i = kPrefixLength; i < kTextLength; ++i) {
+        const unsigned digit = hex_digit(characters[i]);
+        digits |= digit;
+        value = (value << 4) | digit;
     }
+    if (digits >= 16) {
+        return false;
+    }
+    out = value;
     return true;
 }
 
@@ -394,6 +419,9 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
             log::write(log::kBadReference, prefix(kind), text.get());
         }
         return false;
+    }
+    if (read_whole_token(characters, count, out)) {
+        return true;
     }
     // Hexadecimal digits up to the first other character; a token has at
     // most eight of them.
