@@ -80,8 +80,8 @@ public:
             }
             head->record.members.push_back(token);
         }
-        records_.place(RecordSlot{token, Record{kind, object, chain, std::move(owner), false, {}}});
-        by_object_.place(ObjectSlot{kind, object, token});
+        records_.place(RecordSlot{token, Record{object, std::move(owner), {}, chain, kind, false}});
+        by_object_.place(ObjectSlot{object, token, kind});
         return token;
     }
 
@@ -155,34 +155,46 @@ public:
     }
 
 private:
+    // The members are ordered so that a slot fills one cache line, and the
+    // object index's slots four to a line.
     struct Record {
-        Kind kind = Kind::session;
         void* object = nullptr;
-        Token chain = 0;              // the chain head it was taken from; 0 for heads
         std::shared_ptr<void> owner;  // set for host-owned objects
-        bool orphaned = false;        // a BER element whose chain is gone
         // For a chain head, the tokens taken from it. Tokens freed on their
         // own stay listed until the chain goes; their records tell them apart.
         std::vector<Token> members;
+        Token chain = 0;  // the chain head it was taken from; 0 for heads
+        Kind kind = Kind::session;
+        bool orphaned = false;  // a BER element whose chain is gone
     };
-    struct RecordSlot {
+    struct alignas(64) RecordSlot {
         Token token = 0;  // 0: free
         Record record;
     };
+    static_assert(sizeof(RecordSlot) == 64);
     struct RecordPolicy {
+        static constexpr bool kInOrder = true;  // tokens of a counter
         static bool occupied(const RecordSlot& slot) noexcept { return slot.token != 0; }
         static std::uint64_t hash(const RecordSlot& slot) noexcept { return slot.token; }
     };
     // Which token an object already has, so that one object keeps one token.
     struct ObjectSlot {
-        Kind kind = Kind::session;
         void* object = nullptr;
         Token token = 0;  // 0: free
+        Kind kind = Kind::session;
     };
+    static_assert(sizeof(ObjectSlot) <= 16);
     struct ObjectPolicy {
+        // The library allocates the objects of a result one after another,
+        // close together: the hash keeps an address's cache line within its
+        // 64 KiB region in order and scatters the regions, so that the index
+        // entries of neighbouring objects are neighbours too.
+        static constexpr bool kInOrder = true;
         static std::uint64_t hash(Kind kind, const void* object) noexcept
         {
-            return reinterpret_cast<std::uintptr_t>(object) ^ static_cast<std::uint64_t>(kind);
+            const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(object));
+            return (((address >> 16) * 0x9E3779B97F4A7C15u) >> 20) + ((address >> 6) & 0x3FF) +
+                   static_cast<std::uint64_t>(kind);
         }
         static bool occupied(const ObjectSlot& slot) noexcept { return slot.token != 0; }
         static std::uint64_t hash(const ObjectSlot& slot) noexcept { return hash(slot.kind, slot.object); }
