@@ -166,29 +166,31 @@ public:
     // A cleared item, counted as the component's; null when memory is short.
     HostItem* make() noexcept
     {
-        HostItem* item = nullptr;
         {
             std::lock_guard guard(lock_);
-            try {
-                live_.reserve_one();
-            } catch (const std::bad_alloc&) {
-                return nullptr;
-            }
             if (spare_count_ > 0) {
-                item = spares_[--spare_count_];
-                live_.place(std::move(item));
+                HostItem* item = spares_[spare_count_ - 1];
+                if (!count(item)) {
+                    return nullptr;
+                }
+                --spare_count_;
+                *item = HostItem{};
+                return item;
             }
         }
-        if (item != nullptr) {
-            *item = HostItem{};
-            return item;
+        // Allocated outside the lock, then counted.
+        auto* item = new (std::nothrow) HostItem{};
+        if (item == nullptr) {
+            return nullptr;
         }
-        // Allocated outside the lock, then counted; the room reserved above
-        // may have been taken meanwhile.
-        item = new (std::nothrow) HostItem{};
-        if (item != nullptr && !remember(item)) {
+        bool counted = false;
+        {
+            std::lock_guard guard(lock_);
+            counted = count(item);
+        }
+        if (!counted) {
             delete item;
-            item = nullptr;
+            return nullptr;
         }
         return item;
     }
@@ -199,7 +201,8 @@ public:
     {
         {
             std::lock_guard guard(lock_);
-            HostItem** found = live_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
+            HostItem** found =
+                live_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
             if (found == nullptr) {
                 return false;
             }
@@ -216,9 +219,9 @@ public:
 private:
     static constexpr std::size_t kSpares = 16;
 
-    bool remember(HostItem* item) noexcept
+    // Adds item to the live ones, under the lock; false when memory is short.
+    bool count(HostItem* item) noexcept
     {
-        std::lock_guard guard(lock_);
         try {
             live_.reserve_one();
         } catch (const std::bad_alloc&) {
