@@ -2,11 +2,15 @@
 // copying and deleting objects, some of them shared between threads.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "kandrel_test_support.h"
 #include "library_binding.h"
+#include "platform.h"
 
 namespace {
 
@@ -132,6 +136,32 @@ TEST(LibraryTableRace, ConnectAndDisconnectRaceCallsThroughTheSlots)
     for (std::size_t i = 0; i < library::kEntryCount; ++i) {
         EXPECT_TRUE(library::is_fallback(static_cast<Entry>(i))) << library::kEntries[i].name;
     }
+}
+
+// The component's lock: threads that find it held, also for long (the holder
+// sleeps), wait for it, and no increment it guards is lost.
+TEST(PlatformLock, ExcludesEveryOtherHolder)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    kandrel::platform::Lock lock;
+    long counter = 0;  // guarded by lock
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                std::lock_guard guard(lock);
+                ++counter;
+                if (round % 2000 == 0) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, long{kThreads} * kRounds);
 }
 
 }  // namespace

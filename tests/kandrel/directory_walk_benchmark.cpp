@@ -2,7 +2,10 @@
 // program does it through LDAPWndProc ($search_ext_s, $first_entry and
 // $next_entry, $first_attribute and $next_attribute, $get_values, $free),
 // once written directly on libldap, in the same process and run, so their
-// ratio is the component's cost.
+// ratio is the component's cost. Two data sets: light entries (five
+// attributes of one short value each), and heavy ones (eight attributes, eleven
+// values, about 187 bytes of values an entry) whose every character both
+// walks read.
 //
 // The host side is a lean host of this file: values in a slot array, items
 // on the stack, no checks. The test host, which counts and checks every
@@ -28,13 +31,45 @@ constexpr char kSuffix[] = "dc=example,dc=com";
 constexpr char kAdmin[] = "cn=admin,dc=example,dc=com";
 constexpr char kPassword[] = "secret";
 constexpr char kPeople[] = "ou=people,dc=example,dc=com";
+constexpr char kStaff[] = "ou=staff,dc=example,dc=com";
 constexpr int kOneLevel = 1;
+
+// The heavy entries under kStaff: objectClass (four values), cn, sn, uid,
+// mail, telephoneNumber, title and a description that brings the values of
+// an entry to kHeavyEntryBytes.
+constexpr std::size_t kHeavyEntryBytes = 187;
+
+std::string staff()
+{
+    std::string ldif = std::string("dn: ") + kStaff + "\nobjectClass: organizationalUnit\nou: staff\n\n";
+    char number[16];
+    for (int n = 1; n <= kEntries; ++n) {
+        std::snprintf(number, sizeof number, "%05d", n);
+        const std::string cn = std::string("Staff member ") + number;
+        const std::string fixed[] = {"top", "person", "organizationalPerson", "inetOrgPerson", cn,
+                                     "Member", std::string("staff") + number,
+                                     std::string("staff") + number + "@example.com",
+                                     std::string("+1 555 01") + number, "Directory engineer"};
+        std::size_t used = 0;
+        for (const std::string& value : fixed) {
+            used += value.size();
+        }
+        ldif += "dn: cn=" + cn + "," + kStaff + "\n";
+        for (int i = 0; i < 4; ++i) {
+            ldif += "objectClass: " + fixed[i] + "\n";
+        }
+        ldif += "cn: " + fixed[4] + "\nsn: " + fixed[5] + "\nuid: " + fixed[6] + "\nmail: " + fixed[7] +
+                "\ntelephoneNumber: " + fixed[8] + "\ntitle: " + fixed[9] + "\ndescription: " +
+                std::string(kHeavyEntryBytes - used, 'd') + "\n\n";
+    }
+    return ldif;
+}
 
 slapd::Server& directory()
 {
     static const std::unique_ptr<slapd::Server> server = [] {
         slapd::Options options;
-        options.seed_ldif = slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, kEntries);
+        options.seed_ldif = slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, kEntries) + staff();
         auto started = std::make_unique<slapd::Server>(options);
         started->start();
         return started;
@@ -184,7 +219,37 @@ Text wide(const std::string& text) { return Text(text.begin(), text.end()); }
 
 }  // namespace lean
 
-void WalkThroughComponent(benchmark::State& state)
+// One data set: the branch whose children the walks search, and whether
+// they read every character of the values or take only their length.
+struct DataSet {
+    const char* branch;
+    bool every_character;
+};
+constexpr DataSet kLight{kPeople, false};
+constexpr DataSet kHeavy{kStaff, true};
+
+template <class Character>
+std::size_t characters_read(const Character* text, std::size_t length, bool every_character)
+{
+    if (!every_character) {
+        return length;
+    }
+    std::size_t sum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        sum += static_cast<std::size_t>(text[i]);
+    }
+    return sum;
+}
+
+// A walk that saw fewer entries than the branch holds measured nothing.
+void check_entries(benchmark::State& state, std::int64_t entries)
+{
+    if (entries != state.iterations() * kEntries) {
+        state.SkipWithError("the walk did not see every entry");
+    }
+}
+
+void WalkThroughComponent(benchmark::State& state, const DataSet& data)
 {
     testhost::Component component(testhost::default_component_path());
     lean::Host host(component);
@@ -194,19 +259,21 @@ void WalkThroughComponent(benchmark::State& state)
     const lean::Text server = lean::wide("127.0.0.1");
     const lean::Text admin = lean::wide(kAdmin);
     const lean::Text password = lean::wide(kPassword);
-    const lean::Text people = lean::wide(kPeople);
+    const lean::Text branch = lean::wide(data.branch);
     const lean::Text empty;
     lean::Text chain, entry, ber, name, values, answer;
     host.call(object, 2001, {{&server}, {nullptr, directory().port()}}, &answer);
     host.call(object, 2005, {{&admin}, {&password}}, &answer);
     std::size_t characters = 0;
+    std::int64_t entries = 0;
     for (auto _ : state) {
-        host.call(object, 2019, {{&people}, {nullptr, kOneLevel}}, &chain);
+        host.call(object, 2019, {{&branch}, {nullptr, kOneLevel}}, &chain);
         for (host.call(object, 2021, {{&chain}}, &entry); !entry.empty(); host.call(object, 2022, {{&entry}}, &entry)) {
+            ++entries;
             for (host.call(object, 2023, {{&entry}, {&empty}}, &name, &ber); !name.empty();
                  host.call(object, 2024, {{&entry}, {&ber}}, &name)) {
                 host.call(object, 2026, {{&entry}, {&name}}, &values);
-                characters += values.size();
+                characters += characters_read(values.data(), values.size(), data.every_character);
             }
             host.call(object, 2020, {{&ber}}, &answer);
         }
@@ -214,10 +281,10 @@ void WalkThroughComponent(benchmark::State& state)
     }
     benchmark::DoNotOptimize(characters);
     host.message(HOSTMSG_OBJECT_DELETE, object);
-    state.SetItemsProcessed(state.iterations() * kEntries);
+    check_entries(state, entries);
 }
 
-void WalkOnLibldap(benchmark::State& state)
+void WalkOnLibldap(benchmark::State& state, const DataSet& data)
 {
     LDAP* ld = ldap_init("127.0.0.1", directory().port());
     int version = LDAP_VERSION3;
@@ -227,18 +294,21 @@ void WalkOnLibldap(benchmark::State& state)
         return;
     }
     std::size_t values = 0;
+    std::int64_t entries = 0;
     for (auto _ : state) {
         timeval limit{10, 0};
         LDAPMessage* chain = nullptr;
-        ldap_search_ext_s(ld, kPeople, kOneLevel, "(objectClass=*)", nullptr, 0, nullptr, nullptr, &limit, 0,
+        ldap_search_ext_s(ld, data.branch, kOneLevel, "(objectClass=*)", nullptr, 0, nullptr, nullptr, &limit, 0,
                           &chain);
         for (LDAPMessage* entry = ldap_first_entry(ld, chain); entry != nullptr; entry = ldap_next_entry(ld, entry)) {
+            ++entries;
             BerElement* ber = nullptr;
             for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
                  name = ldap_next_attribute(ld, entry, ber)) {
                 char** found = ldap_get_values(ld, entry, name);
                 for (int i = 0; i < ldap_count_values(found); ++i) {
-                    values += std::string(found[i]).size();
+                    values += data.every_character ? characters_read(found[i], std::strlen(found[i]), true)
+                                                   : std::string(found[i]).size();
                 }
                 ldap_value_free(found);
                 ldap_memfree(name);
@@ -249,7 +319,7 @@ void WalkOnLibldap(benchmark::State& state)
     }
     benchmark::DoNotOptimize(values);
     ldap_unbind_s(ld);
-    state.SetItemsProcessed(state.iterations() * kEntries);
+    check_entries(state, entries);
 }
 
 const bool registered = [] {
@@ -257,7 +327,13 @@ const bool registered = [] {
     options.items = kEntries;
     options.unit = benchmark::kMillisecond;
     options.min_time = 2.0;
-    benchpair::pair("directory_walk", "10000_entries", WalkThroughComponent, WalkOnLibldap, options);
+    const auto pair = [&options](const char* case_name, const DataSet& data) {
+        benchpair::pair(
+            "directory_walk", case_name, [&data](benchmark::State& state) { WalkThroughComponent(state, data); },
+            [&data](benchmark::State& state) { WalkOnLibldap(state, data); }, options);
+    };
+    pair("10000_entries", kLight);
+    pair("10000_heavy_entries", kHeavy);
     return true;
 }();
 

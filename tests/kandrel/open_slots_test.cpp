@@ -26,8 +26,12 @@ struct Policy {
     static std::uint64_t hash(const Entry& entry) noexcept { return hash_of(entry.key); }
 };
 
-using Slots = kandrel::OpenSlots<Entry, Policy>;
+// The same keys placed as a counter's: in order, every other slot.
+struct CountedPolicy : Policy {
+    static constexpr bool kInOrder = true;
+};
 
+template <class Slots>
 Entry* find(Slots& slots, std::uint32_t key)
 {
     return slots.find(hash_of(key), [key](const Entry& entry) { return entry.key == key; });
@@ -42,9 +46,9 @@ void PrintTo(const HashCase& shape, std::ostream* out) { *out << shape.name; }
 
 class OpenSlotsHashes : public testing::TestWithParam<HashCase> {};
 
-TEST_P(OpenSlotsHashes, RandomPlacesAndVacatesAgreeWithAMap)
+template <class Slots>
+void random_places_and_vacates_agree_with_a_map()
 {
-    hash_of = GetParam().hash;
     Slots slots;
     std::map<std::uint32_t, std::uint32_t> expected;
     std::mt19937 random(7);
@@ -71,6 +75,18 @@ TEST_P(OpenSlotsHashes, RandomPlacesAndVacatesAgreeWithAMap)
         EXPECT_EQ(expected.at(entry.key), entry.value);
     });
     EXPECT_EQ(visited, expected.size());
+}
+
+TEST_P(OpenSlotsHashes, RandomPlacesAndVacatesAgreeWithAMap)
+{
+    hash_of = GetParam().hash;
+    random_places_and_vacates_agree_with_a_map<kandrel::OpenSlots<Entry, Policy>>();
+}
+
+TEST_P(OpenSlotsHashes, CountedPlacesAndVacatesAgreeWithAMap)
+{
+    hash_of = GetParam().hash;
+    random_places_and_vacates_agree_with_a_map<kandrel::OpenSlots<Entry, CountedPolicy>>();
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,6 +6,7 @@
 //
 //   static bool occupied(const Slot&) noexcept;        // a default Slot is free
 //   static std::uint64_t hash(const Slot&) noexcept;   // of an occupied slot's key
+//   static constexpr bool kInOrder = true;             // optional, see home()
 //
 // Not thread-safe; the owners lock around it.
 #ifndef KANDREL_OPEN_SLOTS_H
@@ -29,9 +30,18 @@ public:
     // meaningful once something was reserved.
     std::size_t home(std::uint64_t hash) const noexcept
     {
-        // Fibonacci hashing: the top bits of the product depend on every bit
-        // of the hash, so aligned addresses and counters spread evenly.
-        return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15u) >> shift_);
+        if constexpr (kInOrder) {
+            // Hashes that are already spread where they need to be (tokens
+            // of a counter, for one) go to every other slot in their order:
+            // keys made one after another, which are mostly used together,
+            // lie side by side instead of each costing a cache miss in a
+            // large array, and the free slot between them keeps runs short.
+            return static_cast<std::size_t>(hash << 1) & (slots_.size() - 1);
+        } else {
+            // Fibonacci hashing: the top bits of the product depend on every
+            // bit of the hash, so aligned addresses spread evenly.
+            return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15u) >> shift_);
+        }
     }
     std::size_t next(std::size_t index) const noexcept { return (index + 1) & (slots_.size() - 1); }
     bool occupied(std::size_t index) const noexcept { return Policy::occupied(slots_[index]); }
@@ -113,6 +123,14 @@ public:
     }
 
 private:
+    static constexpr bool kInOrder = [] {
+        if constexpr (requires { Policy::kInOrder; }) {
+            return Policy::kInOrder;
+        } else {
+            return false;
+        }
+    }();
+
     void settle(Slot&& slot) noexcept
     {
         std::size_t i = home(Policy::hash(slot));

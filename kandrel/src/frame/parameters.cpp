@@ -146,50 +146,98 @@ struct ItemPolicy {
     static std::uint64_t hash(const HostItem* item) noexcept { return reinterpret_cast<std::uintptr_t>(item); }
 };
 
-class ItemSet {
+// The items this component allocated and has not released yet. Only these
+// are freed on release, whatever marks the host puts on its own items.
+// Nearly every call makes one item and releases it soon after, so released
+// items are kept for the next calls, a few of them, instead of going back to
+// the allocator.
+class ItemStore {
 public:
-    bool insert(const HostItem* item) noexcept
+    ItemStore() = default;
+    ItemStore(const ItemStore&) = delete;
+    ItemStore& operator=(const ItemStore&) = delete;
+    ~ItemStore()
     {
-        try {
-            slots_.reserve_one();
-        } catch (const std::bad_alloc&) {
-            return false;
+        for (std::size_t i = 0; i < spare_count_; ++i) {
+            delete spares_[i];
         }
-        slots_.place(std::move(item));
-        return true;
     }
 
-    bool erase(const HostItem* item) noexcept
+    // A cleared item, counted as the component's; null when memory is short.
+    HostItem* make() noexcept
     {
-        const HostItem** found =
-            slots_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
-        if (found == nullptr) {
-            return false;
+        {
+            std::lock_guard guard(lock_);
+            if (spare_count_ > 0) {
+                HostItem* item = spares_[spare_count_ - 1];
+                if (!count(item)) {
+                    return nullptr;
+                }
+                --spare_count_;
+                *item = HostItem{};
+                return item;
+            }
         }
-        slots_.vacate(found);
+        // Allocated outside the lock, then counted.
+        auto* item = new (std::nothrow) HostItem{};
+        if (item == nullptr) {
+            return nullptr;
+        }
+        bool counted = false;
+        {
+            std::lock_guard guard(lock_);
+            counted = count(item);
+        }
+        if (!counted) {
+            delete item;
+            return nullptr;
+        }
+        return item;
+    }
+
+    // Takes back an item of the component's; false (and nothing done) for
+    // any other. The item must not be used afterwards.
+    bool take_back(HostItem* item) noexcept
+    {
+        {
+            std::lock_guard guard(lock_);
+            HostItem** found =
+                live_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
+            if (found == nullptr) {
+                return false;
+            }
+            live_.vacate(found);
+            if (spare_count_ < kSpares) {
+                spares_[spare_count_++] = item;
+                return true;
+            }
+        }
+        delete item;
         return true;
     }
 
 private:
-    OpenSlots<const HostItem*, ItemPolicy> slots_;
+    static constexpr std::size_t kSpares = 16;
+
+    // Adds item to the live ones, under the lock; false when memory is short.
+    bool count(HostItem* item) noexcept
+    {
+        try {
+            live_.reserve_one();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        live_.place(std::move(item));
+        return true;
+    }
+
+    platform::Lock lock_;
+    OpenSlots<HostItem*, ItemPolicy> live_;
+    HostItem* spares_[kSpares] = {};
+    std::size_t spare_count_ = 0;
 };
 
-// The items this component allocated and has not released yet. Only these
-// are freed on release, whatever marks the host puts on its own items.
-platform::Lock items_lock;
-ItemSet live_items;
-
-bool remember_item(const HostItem* item) noexcept
-{
-    std::lock_guard guard(items_lock);
-    return live_items.insert(item);
-}
-
-bool forget_item(const HostItem* item) noexcept
-{
-    std::lock_guard guard(items_lock);
-    return live_items.erase(item);
-}
+ItemStore items;
 
 // Texts up to this many bytes are converted for the host on the stack.
 constexpr std::size_t kShortText = 256;
@@ -353,10 +401,14 @@ bool append_return_value(HostCallInfo* call, HostValueHandle value) noexcept
         host::value_free(value);
         return false;
     }
-    // One item is made for nearly every method call. Not calloc, which is
-    // about twice the cost of allocating and zeroing for glibc's small
-    // blocks (and which a malloc plus memset would be compiled into).
-    auto* item = new (std::nothrow) HostItem{};
+    HostItem** link = &call->items;
+    std::size_t walked = 0;
+    while (*link != nullptr && walked < kMaxItems) {
+        link = &(*link)->next;
+        ++walked;
+    }
+    // A list that never ends is not made worse.
+    HostItem* item = *link == nullptr ? items.make() : nullptr;
     if (item == nullptr) {
         host::value_free(value);
         return false;
@@ -364,23 +416,6 @@ bool append_return_value(HostCallInfo* call, HostValueHandle value) noexcept
     item->value = value;
     item->number = 0;
     item->flags = HOST_ITEM_MADE_BY_COMPONENT;
-    HostItem** link = &call->items;
-    std::size_t walked = 0;
-    while (*link != nullptr && walked < kMaxItems) {
-        link = &(*link)->next;
-        ++walked;
-    }
-    if (*link != nullptr) {
-        // The list never ends: do not make it worse.
-        delete item;
-        host::value_free(value);
-        return false;
-    }
-    if (!remember_item(item)) {
-        delete item;
-        host::value_free(value);
-        return false;
-    }
     *link = item;
     return true;
 }
@@ -499,12 +534,13 @@ void release_results(HostCallInfo* call) noexcept
     while (*link != nullptr && walked < kMaxItems) {
         HostItem* item = *link;
         ++walked;
-        if ((item->flags & HOST_ITEM_MADE_BY_COMPONENT) != 0 && forget_item(item)) {
-            *link = item->next;
-            if (item->value != 0) {
-                host::value_free(item->value);
+        HostItem* const next = item->next;
+        const HostValueHandle value = item->value;
+        if ((item->flags & HOST_ITEM_MADE_BY_COMPONENT) != 0 && items.take_back(item)) {
+            *link = next;
+            if (value != 0) {
+                host::value_free(value);
             }
-            delete item;
         } else {
             link = &item->next;
         }

@@ -10,6 +10,11 @@
 #include <dlfcn.h>
 
 #include <mutex>
+#ifdef __linux__
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 #endif
 
 namespace kandrel::platform {
@@ -108,6 +113,37 @@ int load_string(ModuleHandle module, unsigned id, char16_t* buffer, int capacity
     return copied;
 }
 
+#ifdef __linux__
+
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
+              "the futex word is the atomic itself");
+
+// The holds are short: a thread that finds the lock taken tries a little
+// longer before it marks the lock contended and sleeps until unlock wakes it.
+void Lock::wait() noexcept
+{
+    constexpr int kSpins = 100;
+    for (int spin = 0; spin < kSpins; ++spin) {
+        int expected = kFree;
+        if (state_.load(std::memory_order_relaxed) == kFree &&
+            state_.compare_exchange_weak(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed)) {
+            return;
+        }
+    }
+    // From here on the lock is taken as contended, so that the unlock that
+    // follows wakes the next sleeper, if any.
+    while (state_.exchange(kContended, std::memory_order_acquire) != kFree) {
+        syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAIT_PRIVATE, kContended, nullptr, nullptr, 0);
+    }
+}
+
+void Lock::wake() noexcept
+{
+    syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+#else
+
 using NativeLock = std::mutex;
 static_assert(sizeof(NativeLock) <= 64 && alignof(NativeLock) <= 16);
 
@@ -115,6 +151,8 @@ Lock::Lock() noexcept { new (storage_) NativeLock(); }
 Lock::~Lock() { std::launder(reinterpret_cast<NativeLock*>(storage_))->~NativeLock(); }
 void Lock::lock() noexcept { std::launder(reinterpret_cast<NativeLock*>(storage_))->lock(); }
 void Lock::unlock() noexcept { std::launder(reinterpret_cast<NativeLock*>(storage_))->unlock(); }
+
+#endif
 
 }  // namespace kandrel::platform
 

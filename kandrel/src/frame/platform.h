@@ -6,6 +6,10 @@
 #ifndef KANDREL_PLATFORM_H
 #define KANDREL_PLATFORM_H
 
+#ifdef __linux__
+#include <atomic>
+#endif
+
 namespace kandrel::platform {
 
 using ModuleHandle = void*;
@@ -28,10 +32,40 @@ void* find_symbol(ModuleHandle library, const char* name) noexcept;
 // string is missing, the module is null or capacity is below 1.
 int load_string(ModuleHandle module, unsigned id, char16_t* buffer, int capacity) noexcept;
 
-// A non-recursive lock: a critical section on Windows, a mutex elsewhere.
-// Meets BasicLockable, so std::lock_guard and std::scoped_lock work with it.
+// A non-recursive lock: a critical section on Windows; on Linux a futex
+// word whose uncontended taking and giving back are one atomic operation
+// each, inline (the component takes a few short holds on every host call); a
+// mutex elsewhere. Meets BasicLockable, so std::lock_guard and
+// std::scoped_lock work with it.
 class Lock {
 public:
+#ifdef __linux__
+    Lock() noexcept = default;
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    void lock() noexcept
+    {
+        int expected = kFree;
+        if (!state_.compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+            wait();
+        }
+    }
+    void unlock() noexcept
+    {
+        if (state_.exchange(kFree, std::memory_order_release) == kContended) {
+            wake();
+        }
+    }
+
+private:
+    static constexpr int kFree = 0;
+    static constexpr int kHeld = 1;
+    static constexpr int kContended = 2;  // held, and a thread may be asleep on it
+    void wait() noexcept;
+    void wake() noexcept;
+    std::atomic<int> state_{kFree};
+#else
     Lock() noexcept;
     ~Lock();
     Lock(const Lock&) = delete;
@@ -41,6 +75,7 @@ public:
 
 private:
     alignas(16) unsigned char storage_[64];
+#endif
 };
 
 }  // namespace kandrel::platform

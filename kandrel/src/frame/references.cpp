@@ -1,5 +1,6 @@
 #include "references.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -79,24 +80,25 @@ public:
             }
             head->record.members.push_back(token);
         }
-        records_.place(RecordSlot{token, Record{kind, object, chain, std::move(owner), false, {}}});
-        by_object_.place(ObjectSlot{kind, object, token});
+        records_.place(RecordSlot{token, Record{object, std::move(owner), {}, chain, kind, false}});
+        by_object_.place(ObjectSlot{object, token, kind});
         return token;
     }
 
-    Pin resolve(Kind kind, Token token)
+    // Pins the object into pin, which is empty; false when it is not a live,
+    // usable object of a kind that reads as kind.
+    bool resolve(Kind kind, Token token, Pin& pin)
     {
-        Pin pin;
         std::lock_guard guard(lock_);
         const RecordSlot* found = find_record(token);
         if (found == nullptr || !readable_as(found->record.kind, kind) || found->record.orphaned) {
-            return pin;
+            return false;
         }
         const Record& record = found->record;
         if (record.chain != 0) {
             const RecordSlot* chain = find_record(record.chain);
             if (chain == nullptr) {
-                return pin;
+                return false;
             }
             pin.chain_ = chain->record.owner;
         }
@@ -104,22 +106,22 @@ public:
         pin.object_ = record.object;
         pin.kind_ = record.kind;
         pin.token_ = token;
-        return pin;
+        return true;
     }
 
     bool retire(Kind kind, Token token)
     {
-        // Owners leave the table under the lock and are dropped after it, so
-        // a release into the library never runs under the lock.
-        std::vector<std::shared_ptr<void>> dropped;
+        // The owner leaves the table under the lock and is dropped after it,
+        // so a release into the library never runs under the lock. Members
+        // that are dropped with the chain are owned by it, never by
+        // themselves, so the owner of the token is the only one.
+        std::shared_ptr<void> owner;
         {
             std::lock_guard guard(lock_);
             RecordSlot* found = find_record(token);
             if (found == nullptr || !readable_as(found->record.kind, kind) || !releasable(found->record)) {
                 return false;
             }
-            // Room first, so nothing changes when memory is short.
-            dropped.reserve(1 + found->record.members.size());
             const std::vector<Token> members = std::move(found->record.members);
             for (const Token member : members) {
                 RecordSlot* dependent = find_record(member);
@@ -131,10 +133,10 @@ public:
                     dependent->record.orphaned = true;
                     dependent->record.chain = 0;
                 } else {
-                    dropped.push_back(erase(dependent));
+                    erase(dependent);
                 }
             }
-            dropped.push_back(erase(find_record(token)));
+            owner = erase(find_record(token));
         }
         return true;
     }
@@ -153,34 +155,46 @@ public:
     }
 
 private:
+    // The members are ordered so that a slot fills one cache line, and the
+    // object index's slots four to a line.
     struct Record {
-        Kind kind = Kind::session;
         void* object = nullptr;
-        Token chain = 0;              // the chain head it was taken from; 0 for heads
         std::shared_ptr<void> owner;  // set for host-owned objects
-        bool orphaned = false;        // a BER element whose chain is gone
         // For a chain head, the tokens taken from it. Tokens freed on their
         // own stay listed until the chain goes; their records tell them apart.
         std::vector<Token> members;
+        Token chain = 0;  // the chain head it was taken from; 0 for heads
+        Kind kind = Kind::session;
+        bool orphaned = false;  // a BER element whose chain is gone
     };
-    struct RecordSlot {
+    struct alignas(64) RecordSlot {
         Token token = 0;  // 0: free
         Record record;
     };
+    static_assert(sizeof(RecordSlot) == 64);
     struct RecordPolicy {
+        static constexpr bool kInOrder = true;  // tokens of a counter
         static bool occupied(const RecordSlot& slot) noexcept { return slot.token != 0; }
         static std::uint64_t hash(const RecordSlot& slot) noexcept { return slot.token; }
     };
     // Which token an object already has, so that one object keeps one token.
     struct ObjectSlot {
-        Kind kind = Kind::session;
         void* object = nullptr;
         Token token = 0;  // 0: free
+        Kind kind = Kind::session;
     };
+    static_assert(sizeof(ObjectSlot) <= 16);
     struct ObjectPolicy {
+        // The library allocates the objects of a result one after another,
+        // close together: the hash keeps an address's cache line within its
+        // 64 KiB region in order and scatters the regions, so that the index
+        // entries of neighbouring objects are neighbours too.
+        static constexpr bool kInOrder = true;
         static std::uint64_t hash(Kind kind, const void* object) noexcept
         {
-            return reinterpret_cast<std::uintptr_t>(object) ^ static_cast<std::uint64_t>(kind);
+            const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(object));
+            return (((address >> 16) * 0x9E3779B97F4A7C15u) >> 20) + ((address >> 6) & 0x3FF) +
+                   static_cast<std::uint64_t>(kind);
         }
         static bool occupied(const ObjectSlot& slot) noexcept { return slot.token != 0; }
         static std::uint64_t hash(const ObjectSlot& slot) noexcept { return hash(slot.kind, slot.object); }
@@ -271,7 +285,11 @@ Token mint_owned(Kind kind, void* object, Release release, Token from) noexcept
 
 Pin resolve(Kind kind, Token token) noexcept
 {
-    return token != 0 ? table().resolve(kind, token) : Pin();
+    Pin pin;
+    if (token != 0) {
+        table().resolve(kind, token, pin);
+    }
+    return pin;
 }
 
 bool retire(Kind kind, Token token) noexcept
@@ -329,11 +347,75 @@ bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release releas
     return true;
 }
 
+namespace {
+
+// The value of each ASCII character as a hexadecimal digit; 16 for the others.
+constexpr std::array<std::uint8_t, 128> kHexDigits = [] {
+    std::array<std::uint8_t, 128> digits{};
+    for (unsigned c = 0; c < digits.size(); ++c) {
+        digits[c] = c >= '0' && c <= '9'   ? static_cast<std::uint8_t>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<std::uint8_t>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<std::uint8_t>(c - 'A' + 10)
+                                           : 16;
+    }
+    return digits;
+}();
+
+unsigned hex_digit(HostChar c) noexcept { return c < kHexDigits.size() ? kHexDigits[c] : 16; }
+
+// Each kind's prefix in host characters, compared with the host's in one go.
+using HostPrefix = std::array<HostChar, kPrefixLength>;
+constexpr std::array<HostPrefix, kKindCount> kHostPrefixes = [] {
+    std::array<HostPrefix, kKindCount> wide{};
+    for (std::size_t kind = 0; kind < kKindCount; ++kind) {
+        for (std::size_t i = 0; i < kPrefixLength; ++i) {
+            wide[kind][i] = static_cast<unsigned char>(kPrefixes[kind][i]);
+        }
+    }
+    return wide;
+}();
+
+// References are ASCII, which both encodings keep as it is: the host's
+// characters are read directly, without converting the text.
+bool starts_with_prefix(const HostChar* characters, std::size_t count, Kind kind) noexcept
+{
+    return count >= kPrefixLength &&
+           std::memcmp(characters, kHostPrefixes[static_cast<std::size_t>(kind)].data(), sizeof(HostPrefix)) == 0;
+}
+
+// The token of a reference written as format() writes it, eight digits after
+// the prefix, read without a test per digit; false for any other text.
+bool read_whole_token(const HostChar* characters, std::size_t count, Token& out) noexcept
+{
+    if (count != kTextLength) {
+        return false;
+    }
+    unsigned digits = 0;  // bit 4 set when one of them is no digit
+    Token value = 0;
+    for (std::size_t i = kPrefixLength; i < kTextLength; ++i) {
+        const unsigned digit = hex_digit(characters[i]);
+        digits |= digit;
+        value = (value << 4) | digit;
+    }
+    if (digits >= 16) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept
+{
+    std::size_t count = 0;
+    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
+    return characters != nullptr && starts_with_prefix(characters, count, kind);
+}
+
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
 {
     out = 0;
-    // References are ASCII, which both encodings keep as it is: the host's
-    // characters are read directly, without converting the text.
     std::size_t count = 0;
     const HostChar* characters = params::item_characters(params::find_item(call, n), count);
     if (characters == nullptr) {
@@ -342,33 +424,24 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
     if (count == 0 || characters[0] == 0) {
         return true;
     }
-    const char* wanted = prefix(kind);
-    bool prefixed = count >= kPrefixLength;
-    for (std::size_t i = 0; prefixed && i < kPrefixLength; ++i) {
-        prefixed = characters[i] == static_cast<unsigned char>(wanted[i]);
-    }
-    if (!prefixed) {
+    if (!starts_with_prefix(characters, count, kind)) {
         // The log line shows the text as it was passed.
         params::Text text;
         if (params::get_string(call, n, utf8, text, true) && text.get()[0] != '\0') {
-            log::write(log::kBadReference, wanted, text.get());
+            log::write(log::kBadReference, prefix(kind), text.get());
         }
         return false;
+    }
+    if (read_whole_token(characters, count, out)) {
+        return true;
     }
     // Hexadecimal digits up to the first other character; a token has at
     // most eight of them.
     Token value = 0;
     std::size_t i = kPrefixLength;
     for (; i < count; ++i) {
-        const HostChar c = characters[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
+        const unsigned digit = hex_digit(characters[i]);
+        if (digit >= 16) {
             break;
         }
         if (i - kPrefixLength == 8) {
@@ -393,11 +466,7 @@ bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) 
     if (!read_token(call, n, utf8, kind, token)) {
         return false;
     }
-    if (token == 0) {
-        return true;
-    }
-    out = resolve(kind, token);
-    return static_cast<bool>(out);
+    return token == 0 || table().resolve(kind, token, out);
 }
 
 }  // namespace kandrel::refs

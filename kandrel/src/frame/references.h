@@ -121,6 +121,9 @@ bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token from = 
 bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release release,
               Token from = 0) noexcept;
 
+// Whether parameter n's text starts with the prefix of kind.
+bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept;
+
 // Reads parameter n as the token of a reference of kind, without looking it
 // up: token 0 for the empty text and for the right prefix without digits.
 // False (and a log line for a text of another kind) when the parameter is

@@ -1,7 +1,6 @@
 // $parse_result, $parse_reference and $free: what a result message says, and
 // giving back what the host program holds.
 #include <cstddef>
-#include <cstring>
 
 #include "methods.h"
 
@@ -72,9 +71,8 @@ HostAnswer parse_reference(MethodCall& call)
 HostAnswer free(MethodCall& call)
 {
     static constexpr Kind kFreeable[] = {Kind::message, Kind::ber_element, Kind::controls};
-    const params::ParamText text = call.text(1);
     for (const Kind kind : kFreeable) {
-        if (std::strncmp(text.get(), refs::prefix(kind), refs::kPrefixLength) != 0) {
+        if (!refs::has_prefix(call.call(), 1, kind)) {
             continue;
         }
         refs::Token token = 0;

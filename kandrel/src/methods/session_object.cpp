@@ -67,12 +67,9 @@ HostAnswer SessionObject::call(HostCallInfo* call)
     const methods::Method& method = methods::kMethods[static_cast<std::size_t>(index)];
     // The call holds the session until it returns, so a copy of this object
     // unbinding it meanwhile cannot pull the handle away.
-    SessionRef session;
-    if (method.needs_session) {
-        session = this->session();
-        if (!session) {
-            return params::return_code(call, methods::kCodeNoSession);
-        }
+    SessionRef session = method.needs_session ? this->session() : SessionRef();
+    if (method.needs_session && !session) {
+        return params::return_code(call, methods::kCodeNoSession);
     }
     try {
         methods::MethodCall context(call, *this, std::move(session));

@@ -15,7 +15,12 @@ namespace kandrel {
 class SessionRef {
 public:
     SessionRef() noexcept = default;
-    ~SessionRef() { reset(); }
+    ~SessionRef()
+    {
+        if (share_ != nullptr) {
+            reset();
+        }
+    }
     SessionRef(const SessionRef& other) noexcept;
     SessionRef& operator=(const SessionRef& other) noexcept;
     SessionRef(SessionRef&& other) noexcept : share_(other.share_) { other.share_ = nullptr; }
