@@ -92,7 +92,10 @@ void BM_WriteUntilVisibleOnTheReplica(benchmark::State& state)
     PeerServers& set = servers_for(state.range(0) != 0);
     Session a = bind_to(*set.a, kRootDn, kRootPassword);
     Session b_reader = bind_to(*set.b, "cn=config", kConfigPassword);
-    ldap_add_replica(a.get(), context, replica_server, 2, 0);
+    if (int rc = ldap_add_replica(a.get(), context, replica_server, 2, 0); rc != LDAP_SUCCESS) {
+        state.SkipWithError(("the replica was not added: " + std::string(ldap_err2string(rc))).c_str());
+        return;
+    }
     static int written = 0;  // across repetitions: each entry is new
     for (auto _ : state) {
         std::string name = "written" + std::to_string(++written);
@@ -107,7 +110,12 @@ void BM_WriteUntilVisibleOnTheReplica(benchmark::State& state)
             state.SkipWithError("the write failed");
             break;
         }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (;;) {
+            if (std::chrono::steady_clock::now() > until) {
+                state.SkipWithError("the write did not reach the replica");
+                break;
+            }
             LDAPMessage* found = nullptr;
             char no_attributes[] = "1.1";
             char* attributes[] = {no_attributes, nullptr};
