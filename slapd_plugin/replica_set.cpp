@@ -103,6 +103,25 @@ std::vector<std::string> unordered(const std::vector<std::string>& values)
     return plain;
 }
 
+// The server= a peer's plug-in is loaded with (its olcPlugin value in its
+// configuration); nothing when it gives none.
+std::optional<std::string> peer_server_name(Peer& peer)
+{
+    std::vector<LdifEntry> frontend;
+    peer.search("olcDatabase={-1}frontend,cn=config", LDAP_SCOPE_BASE, "(objectClass=*)", {"olcPlugin"}, &frontend);
+    for (const LdifEntry& entry : frontend)
+        for (const std::string& plugin : values_of(entry, "olcPlugin")) {
+            if (plugin.find(" admin_extensions_init") == std::string::npos)
+                continue;
+            const std::size_t at = plugin.rfind(" server=");  // the last one holds
+            if (at == std::string::npos)
+                return std::nullopt;
+            const std::size_t start = at + 8;
+            return plugin.substr(start, plugin.find(' ', start) - start);
+        }
+    return std::nullopt;
+}
+
 // The access rules the provider applies to the database: its own, then
 // the provider's global ones (its frontend's), then what slapd does where
 // no rule applies (nothing is granted once there are rules; all may read
@@ -154,8 +173,17 @@ std::unique_ptr<Peer> reach(const std::string& server, Reply& refused)
     }
     std::string error;
     std::unique_ptr<Peer> peer = Peer::open(*uri, error);
-    if (!peer)
+    if (!peer) {
         refused = Reply::error(code::kUnavailable, error);
+        return nullptr;
+    }
+    // The server there must call itself what this one calls it: else a
+    // request passed on to it would be passed on again, round the set.
+    std::optional<std::string> name = peer_server_name(*peer);
+    if (name && normalize_dn(*name) != normalize_dn(server)) {
+        refused = Reply::refused(*uri + " is " + *name + ", not " + server + ": the servers' peer= names disagree");
+        return nullptr;
+    }
     return peer;
 }
 
@@ -166,6 +194,11 @@ Reply forward(const std::string& server, const char* name, const std::string& va
     if (!peer)
         return refused;
     return relayed(peer->extended(name, value));
+}
+
+Reply pass_on(const Request& request, const std::string& server, const char* name)
+{
+    return forward(server, name, std::string(request.value()));
 }
 
 // This server becomes a read-only replica of the naming context: a new

@@ -44,10 +44,13 @@ bool is_self(const std::string& server);
 std::int32_t replica_id(const std::string& syncrepl);
 
 // A connection to a peer as the replicator; nothing, with *refused set
-// (32 for no peer, 52 when it cannot be reached), on failure.
+// (32 for no peer, 52 when it cannot be reached, 53 when the server there
+// calls itself otherwise), on failure.
 std::unique_ptr<Peer> reach(const std::string& server, Reply& refused);
-// Passes the request on to the server it names; answers what that answered.
+// Sends a request to a peer as the replicator; answers what it answered.
 Reply forward(const std::string& server, const char* name, const std::string& value);
+// Passes a client's request (named `name`) on to the server it names.
+Reply pass_on(const Request& request, const std::string& server, const char* name);
 
 // This server becomes a read-only replica of the naming context, copied
 // from a peer that holds the writable one, with its access rules and

@@ -62,7 +62,7 @@ Reply add_replica(Request& request)
                               "the database that holds the naming context, and slapd keeps one writable replica");
     const std::string& server = run->strings[0];
     if (!is_self(server))
-        return forward(server, LDAPEXT_ADMIN_OID(7), std::string(request.value()));
+        return pass_on(request, server, LDAPEXT_ADMIN_OID(7));
     return become_replica(run->strings[1]);
 }
 
@@ -75,7 +75,7 @@ Reply remove_replica(Request& request)
     if (settings().peers.empty())
         return Reply::refused(kNoPeers);
     if (!is_self(run->strings[0]))
-        return forward(run->strings[0], LDAPEXT_ADMIN_OID(11), std::string(request.value()));
+        return pass_on(request, run->strings[0], LDAPEXT_ADMIN_OID(11));
     return remove_own_replica(run->strings[1]);
 }
 
@@ -112,7 +112,7 @@ Reply replica_info(Request& request)
         if (settings().peers.empty())
             return Reply::error(code::kNoSuchObject, "no replica of " + run->strings[1] + " is held by " + server +
                                                          "; this server is " + settings().server);
-        return forward(server, LDAPEXT_ADMIN_OID(17), std::string(request.value()));
+        return pass_on(request, server, LDAPEXT_ADMIN_OID(17));
     }
     return own_replica_info(run->strings[1]);
 }

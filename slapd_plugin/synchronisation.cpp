@@ -123,7 +123,7 @@ Reply request_partition_sync(Request& request)
     if (settings().peers.empty())
         return Reply::error(code::kSuccess, kNothingToSynchronise);
     if (!is_self(run->strings[0]))
-        return forward(run->strings[0], LDAPEXT_ADMIN_OID(25), std::string(request.value()));
+        return pass_on(request, run->strings[0], LDAPEXT_ADMIN_OID(25));
     return refresh_own_replica(run->strings[1], run->integers[0]);
 }
 
@@ -139,7 +139,7 @@ Reply receive_all_updates(Request& request)
         return Reply::error(code::kSuccess, kNothingToSynchronise);
     const std::string& context = run->strings[0];
     if (!is_self(run->strings[1]))
-        return forward(run->strings[1], LDAPEXT_ADMIN_OID(21), std::string(request.value()));
+        return pass_on(request, run->strings[1], LDAPEXT_ADMIN_OID(21));
     std::optional<ReplicaDatabase> database = own_database(context);
     if (database && database->syncrepl.empty())
         return Reply::refused("the writable replica of " + context + " is the one the others receive from");
@@ -160,7 +160,7 @@ Reply send_all_updates(Request& request)
         return Reply::error(code::kSuccess, kNothingToSynchronise);
     const std::string& context = run->strings[0];
     if (!run->strings[1].empty() && !is_self(run->strings[1]))
-        return forward(run->strings[1], LDAPEXT_ADMIN_OID(23), std::string(request.value()));
+        return pass_on(request, run->strings[1], LDAPEXT_ADMIN_OID(23));
     if (!own_database(context))
         return Reply::error(code::kNoSuchObject, "this server holds no replica of " + context);
     int refreshed = 0;
