@@ -211,6 +211,30 @@ bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
     return true;
 }
 
+// An entry's DN and attributes with their values; operational attributes
+// only when asked for (and only those the search returned).
+LdifEntry attributes_of(Slapi_Entry* entry, bool operational)
+{
+    LdifEntry ldif;
+    ldif.dn = slapi_entry_get_dn(entry);
+    Slapi_Attr* attribute = nullptr;
+    for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
+         rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
+        if (!operational && slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR))
+            continue;
+        char* type = nullptr;
+        slapi_attr_get_type(attribute, &type);
+        Attribute& added = ldif.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
+        Slapi_Value* value = nullptr;
+        for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
+             hint = slapi_attr_next_value(attribute, hint, &value)) {
+            const berval* bytes = slapi_value_get_berval(value);
+            added.values.emplace_back(bytes->bv_val, bytes->bv_len);
+        }
+    }
+    return ldif;
+}
+
 }  // namespace
 
 bool held_by_a_database(const std::string& dn) { return database_of(dn.c_str()) != nullptr; }
@@ -254,23 +278,8 @@ std::vector<LdifEntry> read_entries(const std::string& base, int scope, const st
         names.push_back(const_cast<char*>(type.c_str()));
     names.push_back(nullptr);
     std::vector<LdifEntry> found;
-    search(base, scope, filter, types.empty() ? nullptr : names.data(), [&](Slapi_Entry* entry) {
-        LdifEntry& read = found.emplace_back();
-        read.dn = slapi_entry_get_dn(entry);
-        Slapi_Attr* attribute = nullptr;
-        for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
-             rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
-            char* type = nullptr;
-            slapi_attr_get_type(attribute, &type);
-            Attribute& added = read.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
-            Slapi_Value* value = nullptr;
-            for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
-                 hint = slapi_attr_next_value(attribute, hint, &value)) {
-                const berval* bytes = slapi_value_get_berval(value);
-                added.values.emplace_back(bytes->bv_val, bytes->bv_len);
-            }
-        }
-    });
+    search(base, scope, filter, types.empty() ? nullptr : names.data(),
+           [&](Slapi_Entry* entry) { found.push_back(attributes_of(entry, true)); });
     return found;
 }
 
@@ -286,27 +295,7 @@ const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_vi
     return none;
 }
 
-LdifEntry user_attributes(Slapi_Entry* entry)
-{
-    LdifEntry ldif;
-    ldif.dn = slapi_entry_get_dn(entry);
-    Slapi_Attr* attribute = nullptr;
-    for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
-         rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
-        if (slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR))
-            continue;
-        char* type = nullptr;
-        slapi_attr_get_type(attribute, &type);
-        Attribute& added = ldif.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
-        Slapi_Value* value = nullptr;
-        for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
-             hint = slapi_attr_next_value(attribute, hint, &value)) {
-            const berval* bytes = slapi_value_get_berval(value);
-            added.values.emplace_back(bytes->bv_val, bytes->bv_len);
-        }
-    }
-    return ldif;
-}
+LdifEntry user_attributes(Slapi_Entry* entry) { return attributes_of(entry, false); }
 
 ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
 {

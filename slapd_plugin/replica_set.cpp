@@ -92,16 +92,6 @@ Reply serve_replicas(Peer& provider, const ReplicaDatabase& database)
     return {};
 }
 
-// The values of a list with their "{n}" order prefixes left out.
-std::vector<std::string> unordered(const std::vector<std::string>& values)
-{
-    std::vector<std::string> plain;
-    for (const std::string& value : values)
-        plain.push_back(value.size() > 1 && value[0] == '{' && value.find('}') != std::string::npos
-                            ? value.substr(value.find('}') + 1)
-                            : value);
-    return plain;
-}
 
 // The server= a peer's plug-in is loaded with (its olcPlugin value in its
 // configuration); nothing when it gives none.
@@ -155,6 +145,16 @@ std::optional<ReplicaDatabase> peer_database(Peer& peer, const std::string& cont
 }
 
 bool is_self(const std::string& server) { return normalize_dn(server) == normalize_dn(settings().server); }
+
+std::vector<std::string> unordered(const std::vector<std::string>& values)
+{
+    std::vector<std::string> plain;
+    for (const std::string& value : values)
+        plain.push_back(value.size() > 1 && value[0] == '{' && value.find('}') != std::string::npos
+                            ? value.substr(value.find('}') + 1)
+                            : value);
+    return plain;
+}
 
 std::int32_t replica_id(const std::string& syncrepl)
 {

@@ -40,6 +40,9 @@ std::optional<ReplicaDatabase> own_database(const std::string& context);
 std::optional<ReplicaDatabase> peer_database(Peer& peer, const std::string& context);
 
 bool is_self(const std::string& server);
+// The values of an ordered configuration attribute with their "{n}" order
+// prefixes left out, as a new entry or a replacement takes them.
+std::vector<std::string> unordered(const std::vector<std::string>& values);
 // The replica number a syncrepl setting carries ("{0}rid=002 provider=...").
 std::int32_t replica_id(const std::string& syncrepl);
 

@@ -13,15 +13,43 @@ bool server_stopping()
     return flag != nullptr && *flag != 0;
 }
 
+namespace {
+
+// slapd's worker-thread pool (its exported connection_pool) and libldap's
+// calls on it.
+void* worker_pool()
+{
+    static void* const pool = dlsym(RTLD_DEFAULT, "connection_pool");
+    return pool;
+}
+
+template <class Function>
+Function pool_call(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+}
+
+using PauseCheck = int (*)(void* pool);
+using Submit = int (*)(void* pool, WorkerTask task, void* argument);
+
+}  // namespace
+
 void allow_pause()
 {
-    // slapd's worker-thread pool (its exported connection_pool) and
-    // libldap's pause check for a thread of the pool.
-    using PauseCheck = int (*)(void* pool);
-    static void* const pool = dlsym(RTLD_DEFAULT, "connection_pool");
-    static const auto check = reinterpret_cast<PauseCheck>(dlsym(RTLD_DEFAULT, "ldap_pvt_thread_pool_pausecheck"));
-    if (pool != nullptr && check != nullptr)
-        check(pool);
+    static const auto check = pool_call<PauseCheck>("ldap_pvt_thread_pool_pausecheck");
+    if (worker_pool() != nullptr && check != nullptr)
+        check(worker_pool());
+}
+
+bool can_run_on_worker_threads()
+{
+    return worker_pool() != nullptr && pool_call<Submit>("ldap_pvt_thread_pool_submit") != nullptr;
+}
+
+bool run_on_a_worker_thread(WorkerTask task, void* argument)
+{
+    static const auto submit = pool_call<Submit>("ldap_pvt_thread_pool_submit");
+    return worker_pool() != nullptr && submit != nullptr && submit(worker_pool(), task, argument) == 0;
 }
 
 }  // namespace adminext

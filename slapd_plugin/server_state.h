@@ -21,6 +21,13 @@ bool server_stopping();
 // monitor blocks every configuration change.
 void allow_pause();
 
+// Runs task(context, argument) on one of slapd's worker threads, from a
+// thread of the plug-in's own; false when slapd does not take it (then the
+// task does not run). can_run_on_worker_threads: whether this slapd offers it.
+using WorkerTask = void* (*)(void* context, void* argument);
+bool can_run_on_worker_threads();
+bool run_on_a_worker_thread(WorkerTask task, void* argument);
+
 }  // namespace adminext
 
 #endif

@@ -4,8 +4,6 @@
 // since its last state. A refresh from scratch makes the replica anew.
 // A server with no peers holds the only replica of each naming context:
 // these requests are checked and succeed without effect.
-#include <dlfcn.h>
-
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -38,19 +36,10 @@ std::optional<Run> read_checked(Request& request, std::string_view shape, const 
 // Writes the replica's syncrepl setting again, which restarts its consumer.
 ChangeResult restart_consumer(const ReplicaDatabase& database)
 {
-    std::vector<Modification> again = {{LDAP_MOD_REPLACE, "olcSyncrepl", {}}};
-    for (const std::string& value : database.syncrepl)
-        again[0].values.push_back(value.size() > 1 && value[0] == '{' && value.find('}') != std::string::npos
-                                      ? value.substr(value.find('}') + 1)
-                                      : value);
+    const std::vector<Modification> again = {{LDAP_MOD_REPLACE, "olcSyncrepl", unordered(database.syncrepl)}};
     ModList modifications(again);
     return modify_entry(database.config_dn, modifications.get());
 }
-
-// slapd's worker-thread pool: a delayed refresh is handed to it, since
-// slapd's internal operations run on its threads.
-using PoolTask = void* (*)(void* context, void* argument);
-using PoolSubmit = int (*)(void* pool, PoolTask task, void* argument);
 
 void* refresh_task(void*, void* argument)
 {
@@ -61,12 +50,11 @@ void* refresh_task(void*, void* argument)
 }
 
 // Refreshes the replica after `delay` seconds: a thread of its own waits,
-// then hands the refresh to slapd's pool (it is dropped if slapd stops).
+// then hands the refresh to slapd's worker threads, on which internal
+// operations run (it is dropped if slapd stops).
 bool refresh_later(const std::string& context, std::int32_t delay)
 {
-    static void* const pool = dlsym(RTLD_DEFAULT, "connection_pool");
-    static const auto submit = reinterpret_cast<PoolSubmit>(dlsym(RTLD_DEFAULT, "ldap_pvt_thread_pool_submit"));
-    if (pool == nullptr || submit == nullptr)
+    if (!can_run_on_worker_threads())
         return false;
     std::thread([context, delay] {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(delay);
@@ -76,7 +64,7 @@ bool refresh_later(const std::string& context, std::int32_t delay)
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
         auto* argument = new std::string(context);
-        if (server_stopping() || submit(pool, refresh_task, argument) != 0)
+        if (server_stopping() || !run_on_a_worker_thread(refresh_task, argument))
             delete argument;
     }).detach();
     return true;
