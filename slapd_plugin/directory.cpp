@@ -1,5 +1,7 @@
 #include "directory.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -212,18 +214,23 @@ bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
 }
 
 // An entry's DN and attributes with their values; operational attributes
-// only when asked for (and only those the search returned).
-LdifEntry attributes_of(Slapi_Entry* entry, bool operational)
+// only when asked for (and only those the search returned), or, with
+// `only`, the operational ones it names.
+LdifEntry attributes_of(Slapi_Entry* entry, bool operational, const std::vector<std::string>* only = nullptr)
 {
     LdifEntry ldif;
     ldif.dn = slapi_entry_get_dn(entry);
     Slapi_Attr* attribute = nullptr;
     for (int rc = slapi_entry_first_attr(entry, &attribute); rc == 0 && attribute != nullptr;
          rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
-        if (!operational && slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR))
-            continue;
         char* type = nullptr;
         slapi_attr_get_type(attribute, &type);
+        if (slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR) &&
+            (only != nullptr ? type == nullptr || std::none_of(only->begin(), only->end(), [&](const std::string& kept) {
+                return strcasecmp(kept.c_str(), type) == 0;
+            })
+                             : !operational))
+            continue;
         Attribute& added = ldif.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
         Slapi_Value* value = nullptr;
         for (int hint = slapi_attr_first_value(attribute, &value); hint != -1 && value != nullptr;
@@ -283,6 +290,20 @@ std::vector<LdifEntry> read_entries(const std::string& base, int scope, const st
     return found;
 }
 
+std::vector<LdifEntry> read_subtree_as_it_is(const std::string& base, const std::vector<std::string>& operational)
+{
+    std::vector<std::string> types = operational;
+    types.emplace_back("*");
+    std::vector<char*> names;
+    for (std::string& type : types)
+        names.push_back(type.data());
+    names.push_back(nullptr);
+    std::vector<LdifEntry> found;
+    search(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", names.data(),
+           [&](Slapi_Entry* entry) { found.push_back(attributes_of(entry, false, &operational)); });
+    return found;
+}
+
 const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_view type)
 {
     static const std::vector<std::string> none;
@@ -301,6 +322,16 @@ ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
 {
     return update(
         [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, nullptr, nullptr, 0); },
+        slapi_add_internal_pb);
+}
+
+ChangeResult add_entry_as_it_was(const std::string& dn, LDAPMod** attributes)
+{
+    static char relax_name[] = LDAP_CONTROL_RELAX;
+    LDAPControl relax = {relax_name, {0, nullptr}, 1};
+    LDAPControl* controls[] = {&relax, nullptr};
+    return update(
+        [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, controls, nullptr, 0); },
         slapi_add_internal_pb);
 }
 

@@ -61,6 +61,9 @@ bool visible(Slapi_PBlock* pb, Slapi_Entry* entry);
 // user attributes when empty; "+" for the operational ones).
 std::vector<LdifEntry> read_entries(const std::string& base, int scope, const std::string& filter,
                                     const std::vector<std::string>& types);
+// The entries at and below base with their user attributes and the
+// operational ones named.
+std::vector<LdifEntry> read_subtree_as_it_is(const std::string& base, const std::vector<std::string>& operational);
 // The values of an attribute of an entry read (type compared without
 // regard to case); empty when it has none.
 const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_view type);
@@ -73,6 +76,9 @@ LdifEntry user_attributes(Slapi_Entry* entry);
 ChangeResult add_entry(const std::string& dn, LDAPMod** attributes);
 ChangeResult modify_entry(const std::string& dn, LDAPMod** modifications);
 ChangeResult delete_entry(const std::string& dn);
+// Adds an entry with the operational attributes it had where it was
+// before (entryUUID, entryCSN, creators, timestamps): slapd's relax control.
+ChangeResult add_entry_as_it_was(const std::string& dn, LDAPMod** attributes);
 ChangeResult rename_entry(const std::string& dn, const std::string& new_rdn, const std::optional<std::string>& new_superior,
                  bool delete_old_rdn);
 

@@ -17,6 +17,7 @@
 #include "intermediate_response.h"
 #include "names.h"
 #include "operation_names.h"
+#include "partition_guard.h"
 #include "server_state.h"
 #include "updates.h"
 
@@ -252,12 +253,20 @@ Reply monitor_events_filtered(Request& request) { return monitor(request, true);
 
 using namespace adminext;
 
-// Registers the hook that feeds event monitoring.
+// Registers the hooks on clients' operations: the one that feeds event
+// monitoring, and those that hold operations back while a partition moves.
 extern "C" __attribute__((visibility("default"))) int admin_extensions_events_init(Slapi_PBlock* pb)
 {
     static char version[] = SLAPI_PLUGIN_VERSION_03;
+    const auto hook = [](auto function) { return reinterpret_cast<void*>(function); };
     if (slapi_pblock_set(pb, SLAPI_PLUGIN_VERSION, version) != 0 ||
-        slapi_pblock_set(pb, SLAPI_PLUGIN_PRE_RESULT_FN, reinterpret_cast<void*>(&report_result)) != 0)
+        slapi_pblock_set(pb, SLAPI_PLUGIN_PRE_RESULT_FN, hook(&report_result)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_PRE_SEARCH_FN, hook(&hold_search_for_partition_move)) != 0 ||
+        slapi_pblock_set(pb, SLAPI_PLUGIN_PRE_COMPARE_FN, hook(&hold_compare_for_partition_move)) != 0)
         return -1;
+    for (int update : {SLAPI_PLUGIN_PRE_ADD_FN, SLAPI_PLUGIN_PRE_MODIFY_FN, SLAPI_PLUGIN_PRE_MODRDN_FN,
+                       SLAPI_PLUGIN_PRE_DELETE_FN})
+        if (slapi_pblock_set(pb, update, hook(&hold_update_for_partition_move)) != 0)
+            return -1;
     return 0;
 }

@@ -16,6 +16,9 @@ Reply effective_privileges_list(Request& request);
 
 // Partitions (partitions.cpp).
 Reply partition_entry_count(Request& request);
+Reply split_partition(Request& request);
+Reply merge_partitions(Request& request);
+Reply abort_partition_operation(Request& request);
 // Requests this server accepts and has nothing to do for: they carry no
 // value and succeed.
 Reply accept_without_value(Request& request);

@@ -33,9 +33,9 @@ struct Operation {
     const char* refusal;  // when there is no handler: why this server refuses it
 };
 
-constexpr char kPartitionsFixed[] =
-    "partitions are the databases of this server's configuration: they cannot be split, merged, created or removed "
-    "by request, and no partition operation is ever in progress";
+constexpr char kOrphansFixed[] =
+    "orphan partitions (naming contexts with no parent on this server) are not made or removed by request: "
+    "add or remove the database in this server's configuration (cn=config)";
 constexpr char kTypesFixed[] =
     "replica types cannot be changed: a set of servers holds one writable replica (type 0) of a naming context, "
     "and read-only replicas (type 2) copy it";
@@ -47,11 +47,11 @@ constexpr Operation kOperations[] = {
     {ADMIN_OID(33), ADMIN_OID(34), Access::administrators, effective_privileges, nullptr},
     {ADMIN_OID(103), ADMIN_OID(104), Access::administrators, effective_privileges_list, nullptr},
     {ADMIN_OID(9), ADMIN_OID(10), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(3), ADMIN_OID(4), Access::administrators, nullptr, kPartitionsFixed},
-    {ADMIN_OID(5), ADMIN_OID(6), Access::administrators, nullptr, kPartitionsFixed},
-    {ADMIN_OID(29), ADMIN_OID(30), Access::administrators, nullptr, kPartitionsFixed},
-    {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, nullptr, kPartitionsFixed},
-    {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, nullptr, kPartitionsFixed},
+    {ADMIN_OID(3), ADMIN_OID(4), Access::administrators, split_partition, nullptr},
+    {ADMIN_OID(5), ADMIN_OID(6), Access::administrators, merge_partitions, nullptr},
+    {ADMIN_OID(29), ADMIN_OID(30), Access::administrators, abort_partition_operation, nullptr},
+    {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, nullptr, kOrphansFixed},
+    {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, nullptr, kOrphansFixed},
     {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count, nullptr},
     {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, add_replica, nullptr},
     {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, remove_replica, nullptr},

@@ -37,6 +37,7 @@ inline constexpr int kNotAllowedOnRdn = 67;
 inline constexpr int kAlreadyExists = 68;
 inline constexpr int kCannotModifyObjectClass = 69;
 inline constexpr int kOther = 80;
+inline constexpr int kCancelled = 118;
 }  // namespace code
 
 struct Reply {

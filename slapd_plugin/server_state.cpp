@@ -30,6 +30,7 @@ Function pool_call(const char* name)
 }
 
 using PauseCheck = int (*)(void* pool);
+using Pause = int (*)(void* pool);
 using Submit = int (*)(void* pool, WorkerTask task, void* argument);
 
 }  // namespace
@@ -39,6 +40,16 @@ void allow_pause()
     static const auto check = pool_call<PauseCheck>("ldap_pvt_thread_pool_pausecheck");
     if (worker_pool() != nullptr && check != nullptr)
         check(worker_pool());
+}
+
+bool wait_for_running_operations()
+{
+    static const auto pause = pool_call<Pause>("ldap_pvt_thread_pool_pause");
+    static const auto resume = pool_call<Pause>("ldap_pvt_thread_pool_resume");
+    if (worker_pool() == nullptr || pause == nullptr || resume == nullptr || pause(worker_pool()) != 0)
+        return false;
+    resume(worker_pool());
+    return true;
 }
 
 bool can_run_on_worker_threads()

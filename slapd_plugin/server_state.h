@@ -21,6 +21,11 @@ bool server_stopping();
 // monitor blocks every configuration change.
 void allow_pause();
 
+// Waits until every operation other worker threads are running has ended or
+// waits in allow_pause(): slapd's worker threads are paused, then resumed at
+// once. Called on a worker thread; false when this slapd does not offer it.
+bool wait_for_running_operations();
+
 // Runs task(context, argument) on one of slapd's worker threads, from a
 // thread of the plug-in's own; false when slapd does not take it (then the
 // task does not run). can_run_on_worker_threads: whether this slapd offers it.

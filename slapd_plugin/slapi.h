@@ -54,6 +54,14 @@ typedef int (*SLAPI_FUNC)(Slapi_PBlock *pb);
 /* Called for every operation from outside just before its result is sent,
  * on the operation's own thread, once the change is made. */
 #define SLAPI_PLUGIN_PRE_RESULT_FN 412
+/* Called before a client's search, compare or update is carried out, on
+ * its thread; 0 lets it go on. */
+#define SLAPI_PLUGIN_PRE_SEARCH_FN 403
+#define SLAPI_PLUGIN_PRE_COMPARE_FN 404
+#define SLAPI_PLUGIN_PRE_MODIFY_FN 405
+#define SLAPI_PLUGIN_PRE_MODRDN_FN 406
+#define SLAPI_PLUGIN_PRE_ADD_FN 407
+#define SLAPI_PLUGIN_PRE_DELETE_FN 408
 #define SLAPI_OPERATION_TYPE 590       /* ber_tag_t: the operation's request tag */
 #define SLAPI_RESULT_CODE 881          /* int; in the result hook the operation's result */
 #define SLAPI_RESULT_TEXT 882          /* char *: must outlive the handler */

@@ -7,6 +7,7 @@
 #include "directory.h"
 #include "events.h"
 #include "names.h"
+#include "partition_guard.h"
 #include "value_check.h"
 
 namespace adminext {
@@ -124,6 +125,7 @@ std::string changed_types(const Change& change)
 
 ChangeResult run_change(const Change& change, ModList& modifications)
 {
+    hold_update(change.dn, change.new_superior);
     switch (change.type) {
     case ChangeType::add:
         return add_entry(change.dn, modifications.get());

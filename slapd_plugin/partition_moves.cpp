@@ -1,0 +1,463 @@
+// Partitions split off and merged back: a subtree of a database becomes a
+// database of its own, glued under its parent's (slapd's subordinate
+// databases), and back. The entries move as they are (their entryUUID,
+// creators and timestamps kept), through slapd's own update path,
+// while clients' operations on the subtree wait (partition_guard.h): no
+// client sees an entry missing or twice. Each step that fails, and an abort,
+// undoes the steps before it. While the entries are between databases they
+// are also in moved-entries.ldif in the new partition's folder (a split) or
+// the partition's (a merge), kept when they could not be put back.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "configuration.h"
+#include "directory.h"
+#include "handlers.h"
+#include "names.h"
+#include "partition_guard.h"
+#include "replica_set.h"
+#include "server_state.h"
+#include "values.h"
+
+namespace adminext {
+
+namespace {
+
+// The operational attributes that make an entry the same entry in another
+// database. slapd makes the others, among them a new entryCSN: the move is
+// a change (and slapd lets nobody set one but replication).
+const std::vector<std::string> kKeptOperational = {"entryUUID", "creatorsName", "createTimestamp", "modifiersName",
+                                                   "modifyTimestamp"};
+constexpr char kJournal[] = "/moved-entries.ldif";
+
+struct Database {
+    std::string config_dn, suffix;  // suffix normalised
+    bool subordinate = false;
+};
+
+std::vector<Database> databases()
+{
+    std::vector<Database> found;
+    for (const LdifEntry& entry :
+         read_entries("cn=config", LDAP_SCOPE_ONELEVEL, "(olcSuffix=*)", {"olcSuffix", "olcSubordinate"}))
+        for (const std::string& suffix : values_of(entry, "olcSuffix"))
+            if (std::optional<std::string> normal = normalize_dn(suffix))
+                found.push_back({entry.dn, *normal, !values_of(entry, "olcSubordinate").empty()});
+    return found;
+}
+
+// The database that holds dn: the one with the longest suffix above it,
+// leaving out the one whose suffix is `except`.
+const Database* holder_of(const std::vector<Database>& all, const std::string& dn, const std::string& except = "\x01")
+{
+    const Database* best = nullptr;
+    for (const Database& database : all)
+        if (database.suffix != except && dn_within(dn, database.suffix) &&
+            (best == nullptr || database.suffix.size() > best->suffix.size()))
+            best = &database;
+    return best;
+}
+
+// Why entries cannot move into or out of a database; empty when they can.
+std::string unmovable(const ReplicaDatabase& database)
+{
+    if (!database.syncrepl.empty())
+        return database.config_dn + " is a read-only replica: partitions change where the writable one is";
+    std::string overlays;
+    for (const LdifEntry& overlay : read_entries(database.config_dn, LDAP_SCOPE_ONELEVEL,
+                                                 "(objectClass=olcOverlayConfig)", {"olcOverlay"}))
+        for (const std::string& name : unordered(values_of(overlay, "olcOverlay")))
+            if (name != "glue")  // slapd's own, for the partitions glued under it
+                overlays += (overlays.empty() ? "" : ", ") + name;
+    if (!overlays.empty())
+        return database.config_dn + " has overlays (" + overlays +
+               "): they would not see the entries of a partition glued under it, so its subtrees stay where "
+               "they are (replicas are served by syncprov)";
+    return {};
+}
+
+std::size_t depth(std::string_view dn)
+{
+    std::size_t count = 0;
+    for (; !dn.empty(); dn = parent_dn(dn))
+        ++count;
+    return count;
+}
+
+// The subtree's entries, parents before children.
+std::vector<LdifEntry> read_subtree(const std::string& base)
+{
+    std::vector<LdifEntry> entries = read_subtree_as_it_is(base, kKeptOperational);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const LdifEntry& a, const LdifEntry& b) { return depth(a.dn) < depth(b.dn); });
+    return entries;
+}
+
+std::size_t count_subtree(const std::string& base)
+{
+    return read_entries(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", {"1.1"}).size();
+}
+
+bool write_journal(const std::string& folder, const std::vector<LdifEntry>& entries)
+{
+    std::ofstream out(folder + kJournal, std::ios::trunc);
+    for (const LdifEntry& entry : entries)
+        out << write_ldif(entry) << '\n';
+    return static_cast<bool>(out.flush());
+}
+
+ChangeResult add_as_it_was(const LdifEntry& entry)
+{
+    std::vector<Modification> attributes;
+    for (const Attribute& attribute : entry.attributes)
+        attributes.push_back({LDAP_MOD_ADD, attribute.type, attribute.values});
+    ModList list(attributes);
+    return add_entry_as_it_was(entry.dn, list.get());
+}
+
+ChangeResult set_config(const std::string& dn, const std::vector<Modification>& changes, bool add)
+{
+    ModList list(changes);
+    return add ? add_entry(dn, list.get()) : modify_entry(dn, list.get());
+}
+
+// A move of entries, step by step, with what undoes each step done.
+class Move {
+public:
+    Move(std::vector<LdifEntry> entries, const PartitionGuard& guard) : entries_(std::move(entries)), guard_(guard) {}
+
+    // Removes the entries, children first; false (with why) on a failure
+    // or an abort.
+    bool remove(std::string& why)
+    {
+        for (; removed_ < entries_.size(); ++removed_) {
+            if (guard_.abort_requested())
+                return aborted(why);
+            const LdifEntry& entry = entries_[entries_.size() - 1 - removed_];
+            if (ChangeResult result = delete_entry(entry.dn); result.code != code::kSuccess)
+                return failed(why, entry.dn + " cannot be removed: " + result.message, result.code);
+        }
+        return true;
+    }
+
+    // Adds them where they now belong, parents first.
+    bool add(std::string& why)
+    {
+        for (; added_ < entries_.size(); ++added_) {
+            if (guard_.abort_requested())
+                return aborted(why);
+            const LdifEntry& entry = entries_[added_];
+            if (ChangeResult result = add_as_it_was(entry); result.code != code::kSuccess)
+                return failed(why, entry.dn + " cannot be added: " + result.message, result.code);
+        }
+        return true;
+    }
+
+    // Takes back what add() and remove() did, around `between` (which
+    // undoes the configuration change made in between, if any); false
+    // when an entry could not be put back.
+    template <class Between>
+    bool undo(Between between)
+    {
+        bool whole = true;
+        for (std::size_t i = added_; i-- > 0;)
+            whole = delete_entry(entries_[i].dn).code == code::kSuccess && whole;
+        added_ = 0;
+        whole = between() && whole;
+        for (std::size_t i = entries_.size() - removed_; i < entries_.size(); ++i)
+            whole = add_as_it_was(entries_[i]).code == code::kSuccess && whole;
+        removed_ = 0;
+        return whole;
+    }
+
+    int code() const { return code_; }
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    bool aborted(std::string& why)
+    {
+        code_ = code::kCancelled;
+        why = "aborted on request";
+        return false;
+    }
+    bool failed(std::string& why, std::string text, int result)
+    {
+        code_ = result == code::kSuccess ? code::kOther : result;
+        why = std::move(text);
+        return false;
+    }
+
+    std::vector<LdifEntry> entries_;
+    const PartitionGuard& guard_;
+    std::size_t removed_ = 0, added_ = 0;
+    int code_ = code::kOther;
+};
+
+// The folder for a new partition's database, made empty: partition-NNN
+// under the replicas= folder, else under the parent database's folder.
+std::optional<std::string> new_folder(const ReplicaDatabase& parent)
+{
+    const std::string base = settings().replicas.empty() ? parent.directory : settings().replicas;
+    for (int number = 1; number <= 999; ++number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/partition-%03d", number);
+        if (mkdir((base + name).c_str(), 0700) == 0)
+            return base + name;
+        if (errno != EEXIST)
+            break;
+    }
+    return std::nullopt;
+}
+
+// The "{n}" of a database's configuration entry, where a database put in
+// its place goes before it (a subordinate comes before its superior).
+std::string database_index(const std::string& config_dn)
+{
+    const std::size_t open = config_dn.find('{'), close = config_dn.find('}');
+    return open == std::string::npos || close == std::string::npos || close < open
+               ? std::string()
+               : config_dn.substr(open, close - open + 1);
+}
+
+struct Target {
+    std::int32_t flags = 0;
+    std::string dn, normal;
+};
+
+std::optional<Target> read_target(Request& request, Reply& refused)
+{
+    std::optional<Run> run = read_run(request.value(), "is");
+    if (!run) {
+        refused = Reply::malformed("the request value must be an INTEGER and an OCTET STRING");
+        return std::nullopt;
+    }
+    std::optional<std::string> normal = normalize_dn(run->strings[0]);
+    if (!normal || normal->empty()) {
+        refused = Reply::error(code::kInvalidDnSyntax, "\"" + run->strings[0] + "\" names no entry");
+        return std::nullopt;
+    }
+    return Target{run->integers[0], run->strings[0], *normal};
+}
+
+std::string outcome(const std::string& what, const std::string& why, bool undone, const std::string& folder)
+{
+    return what + " did not happen: " + why +
+           (undone ? "; the tree is as it was" : "; not every entry could be put back: they are in " + folder + kJournal);
+}
+
+Reply busy(const PartitionGuard& guard)
+{
+    return Reply::error(code::kBusy, "the partition at " + guard.busy_with() + " is being moved; one move runs at a time");
+}
+
+}  // namespace
+
+// Request: INTEGER flags (not used), OCTET STRING dn. The subtree at dn
+// becomes a partition of its own.
+Reply split_partition(Request& request)
+{
+    Reply refused;
+    std::optional<Target> target = read_target(request, refused);
+    if (!target)
+        return refused;
+    const std::vector<Database> all = databases();
+    const Database* holder = holder_of(all, target->normal);
+    if (holder == nullptr)
+        return Reply::error(code::kNoSuchObject, "no database of this server holds " + target->dn);
+    if (holder->suffix == target->normal)
+        return Reply::error(code::kAlreadyExists, target->dn + " is already a partition of its own");
+    for (const Database& database : all)
+        if (database.suffix != holder->suffix && dn_within(database.suffix, target->normal))
+            return Reply::refused(target->dn + " holds the partition " + database.suffix + ": split below it, or merge it first");
+    std::optional<ReplicaDatabase> parent = own_database(holder->suffix);
+    if (!parent)
+        return Reply::error(code::kNoSuchObject, "no database of this server holds " + target->dn);
+    if (std::string why = unmovable(*parent); !why.empty())
+        return Reply::refused(why);
+    int found = code::kSuccess;
+    if (!read_entry(target->dn, &found))
+        return Reply::error(found == code::kSuccess ? code::kNoSuchObject : found, "there is no entry " + target->dn);
+
+    PartitionGuard guard(target->normal);
+    if (!guard.engaged())
+        return busy(guard);
+    if (!wait_for_running_operations())
+        return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
+    std::optional<std::string> folder = new_folder(*parent);
+    if (!folder)
+        return Reply::error(code::kOther, "no folder can be made for the partition's database");
+    auto discard_folder = [&] {
+        std::error_code ignored;
+        std::filesystem::remove_all(*folder, ignored);
+    };
+    std::vector<LdifEntry> entries = read_subtree(target->dn);
+    if (entries.empty() || !write_journal(*folder, entries)) {
+        discard_folder();
+        return Reply::error(code::kOther, "the entries under " + target->dn + " cannot be read or kept");
+    }
+    // The partition's name as the directory holds it.
+    const std::string suffix = entries.front().dn;
+    Move move(std::move(entries), guard);
+    std::vector<Modification> attributes = {
+        {LDAP_MOD_ADD, "objectClass", {"olcDatabaseConfig", "olcMdbConfig"}},
+        {LDAP_MOD_ADD, "olcDatabase", {database_index(parent->config_dn) + "mdb"}},
+        {LDAP_MOD_ADD, "olcSuffix", {suffix}},
+        {LDAP_MOD_ADD, "olcSubordinate", {"TRUE"}},
+        {LDAP_MOD_ADD, "olcDbDirectory", {*folder}},
+        {LDAP_MOD_ADD, "olcDbMaxSize", {parent->max_size.empty() ? "1073741824" : parent->max_size}},
+    };
+    const std::pair<const char*, std::vector<std::string>> copied[] = {
+        {"olcRootDN", parent->root_dn.empty() ? std::vector<std::string>{} : std::vector{parent->root_dn}},
+        {"olcAccess", unordered(parent->access)},
+        {"olcLimits", unordered(parent->limits)},
+        {"olcDbIndex", parent->indexes},
+        {"olcDbNoSync", parent->no_sync.empty() ? std::vector<std::string>{} : std::vector{parent->no_sync}}};
+    for (const auto& [type, values] : copied)
+        if (!values.empty())
+            attributes.push_back({LDAP_MOD_ADD, type, values});
+    const std::string config_dn = "olcDatabase=" + database_index(parent->config_dn) + "mdb,cn=config";
+
+    std::string why;
+    bool attached = false;
+    auto detach = [&] {
+        if (!attached)
+            return true;
+        // slapd 2.5 unglues a database only when its olcSubordinate goes
+        // first: deleting a glued database leaves its superior pointing at it.
+        const bool done = set_config(config_dn, {{LDAP_MOD_DELETE, "olcSubordinate", {}}}, false).code == 0 &&
+                          delete_entry(config_dn).code == code::kSuccess;
+        attached = !done;
+        return done;
+    };
+    bool done = move.remove(why);
+    if (done) {
+        ChangeResult configured = set_config(config_dn, attributes, true);
+        attached = configured.code == code::kSuccess;
+        if (!attached) {
+            why = "the partition's database cannot be configured: " + configured.message;
+            done = false;
+        }
+    }
+    done = done && move.add(why);
+    if (done && count_subtree(target->dn) != move.size()) {
+        why = "the new partition does not hold every entry";
+        done = false;
+    }
+    if (!done) {
+        const bool undone = move.undo(detach);
+        if (undone && !attached)
+            discard_folder();
+        return Reply::error(move.code(), outcome("the split of " + target->dn, why, undone, *folder));
+    }
+    std::filesystem::remove(*folder + kJournal);
+    return Reply::error(code::kSuccess, target->dn + " is a partition of its own (" + std::to_string(move.size()) +
+                                            " entries, database " + *folder + ")");
+}
+
+// Request: INTEGER flags (not used), OCTET STRING dn. The partition at dn
+// goes back into the database that holds its parent.
+Reply merge_partitions(Request& request)
+{
+    Reply refused;
+    std::optional<Target> target = read_target(request, refused);
+    if (!target)
+        return refused;
+    const std::vector<Database> all = databases();
+    const auto own = std::find_if(all.begin(), all.end(), [&](const Database& d) { return d.suffix == target->normal; });
+    if (own == all.end())
+        return Reply::error(code::kNoSuchObject, target->dn + " is not a partition of its own on this server");
+    if (!own->subordinate)
+        return Reply::refused(target->dn + " is not glued under another partition of this server: there is none to merge it into");
+    const Database* holder = holder_of(all, target->normal, own->suffix);
+    if (holder == nullptr)
+        return Reply::refused("no partition of this server holds the parent of " + target->dn);
+    for (const Database& database : all)
+        if (database.suffix != own->suffix && dn_within(database.suffix, target->normal))
+            return Reply::refused(target->dn + " holds the partition " + database.suffix + ": merge that first");
+    std::optional<ReplicaDatabase> partition = own_database(own->suffix), parent = own_database(holder->suffix);
+    if (!partition || !parent)
+        return Reply::error(code::kNoSuchObject, target->dn + " is not a partition of its own on this server");
+    for (const ReplicaDatabase* database : {&*partition, &*parent})
+        if (std::string why = unmovable(*database); !why.empty())
+            return Reply::refused(why);
+
+    PartitionGuard guard(target->normal);
+    if (!guard.engaged())
+        return busy(guard);
+    if (!wait_for_running_operations())
+        return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
+    std::vector<LdifEntry> configuration =
+        read_entries(partition->config_dn, LDAP_SCOPE_BASE, "(objectClass=*)", {});
+    std::vector<LdifEntry> entries = read_subtree(target->dn);
+    const std::string& folder = partition->directory;
+    if (configuration.empty() || entries.empty() || !write_journal(folder, entries))
+        return Reply::error(code::kOther, "the partition " + target->dn + " cannot be read or kept");
+    Move move(std::move(entries), guard);
+
+    // Its database leaves the configuration (its files stay until the end).
+    bool detached = false;
+    auto reattach = [&] {
+        if (!detached)
+            return true;
+        std::vector<Modification> attributes;
+        for (const Attribute& attribute : configuration.front().attributes)
+            attributes.push_back({LDAP_MOD_ADD, attribute.type, unordered(attribute.values)});
+        for (Modification& attribute : attributes)
+            if (attribute.type == "olcDatabase")
+                attribute.values = {database_index(partition->config_dn) + "mdb"};
+        detached = set_config(partition->config_dn, attributes, true).code != code::kSuccess;
+        return !detached;
+    };
+    std::string why;
+    bool done = set_config(partition->config_dn, {{LDAP_MOD_DELETE, "olcSubordinate", {}}}, false).code == 0;
+    if (done) {
+        ChangeResult removed = delete_entry(partition->config_dn);
+        detached = removed.code == code::kSuccess;
+        if (!detached) {
+            set_config(partition->config_dn, {{LDAP_MOD_ADD, "olcSubordinate", {"TRUE"}}}, false);
+            why = "the partition's database cannot leave the configuration: " + removed.message;
+            done = false;
+        }
+    } else {
+        why = "the partition's database cannot be unglued";
+    }
+    done = done && move.add(why);
+    if (done && count_subtree(target->dn) != move.size()) {
+        why = "the parent partition does not hold every entry";
+        done = false;
+    }
+    if (!done) {
+        const bool undone = move.undo(reattach);
+        if (undone)
+            std::filesystem::remove(folder + kJournal);
+        return Reply::error(move.code(), outcome("the merge of " + target->dn, why, undone, folder));
+    }
+    std::error_code ignored;
+    // Its files go too, when this plug-in made them.
+    if (std::filesystem::path(folder).filename().string().rfind("partition-", 0) == 0)
+        std::filesystem::remove_all(folder, ignored);
+    else
+        std::filesystem::remove(folder + kJournal, ignored);
+    return Reply::error(code::kSuccess, target->dn + " is merged into " + holder->suffix + " (" +
+                                            std::to_string(move.size()) + " entries)");
+}
+
+// Request: INTEGER flags (not used), OCTET STRING dn. Stops the split or
+// merge of the partition at dn; answers once it is undone.
+Reply abort_partition_operation(Request& request)
+{
+    Reply refused;
+    std::optional<Target> target = read_target(request, refused);
+    if (!target)
+        return refused;
+    if (!abort_partition_move(target->normal))
+        return Reply::error(code::kNoSuchObject, "no partition operation is in progress at " + target->dn);
+    return Reply::error(code::kSuccess, "the partition operation at " + target->dn + " was stopped and undone");
+}
+
+}  // namespace adminext
