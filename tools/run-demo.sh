@@ -69,6 +69,16 @@ echo "\$ tervane monitor 1 --count 3    (while three more people were added)"
 cat "$work/events"
 
 echo
+echo "== ou=people split off into a partition of its own, then merged back =="
+# A database of its own glued under the suffix's; the entry count is the
+# same before, between and after.
+tervane partition count "$suffix"
+tervane partition split "ou=people,$suffix"
+tervane partition count "$suffix"
+tervane partition merge "ou=people,$suffix"
+tervane partition count "$suffix"
+
+echo
 echo "== a second server becomes a read-only replica of the first =="
 # cn=replica names the first server as its peer, reached on its local
 # socket; both let the replicator (their configuration root DN, cn=config)

@@ -1,4 +1,5 @@
-// Loading the same 10,000 generated entries into slapd: through the
+// Loading the same 10,000 generated entries into slapd, and moving them into
+// a partition of their own and back: through the
 // bulk-update stream of the plug-in (batches of 1,000 through Tervane) and
 // through ldapadd, one entry per round trip, each against a server as
 // configured by default (every write flushed) and one with dbnosync; and
@@ -23,6 +24,7 @@
 
 #include "bulk_client.h"
 #include "plugin_server.h"
+#include "tervane.h"
 
 using namespace plugin_test;
 
@@ -39,6 +41,7 @@ slapd::Server& server_for(bool no_sync)
         slapd::Options options;
         options.seed_ldif = slapd::suffix_entry(kSuffix) + "dn: " + kPeople + "\nobjectClass: organizationalUnit\nou: people\n\n";
         options.global_config = plugin_configuration(ADMIN_EXTENSIONS_PLUGIN, "batch=1000");
+        options.config_password = kConfigPassword;  // partitions change the configuration
         if (no_sync)
             options.database_config = {"dbnosync"};
         server = std::make_unique<slapd::Server>(options);
@@ -88,6 +91,30 @@ Session session_for(benchmark::State& state)
     return ld;
 }
 
+// Sends kEntries adds under parent through the stream, in batches of
+// kBatch made before the clock runs; false when any fails.
+bool stream_entries(benchmark::State& state, LDAP* ld, const std::string& parent, const char* prefix, bool timed)
+{
+    if (timed)
+        state.PauseTiming();
+    std::vector<std::unique_ptr<AddBatch>> batches;
+    for (int first = 1; first <= kEntries; first += kBatch)
+        batches.push_back(std::make_unique<AddBatch>(parent, prefix, first, kBatch));
+    if (timed)
+        state.ResumeTiming();
+    int start_value = 0;
+    if (start_stream(ld, &start_value) != LDAP_SUCCESS)
+        return false;
+    int sequence = 0;
+    for (auto& batch : batches) {
+        BatchAnswer answer = read_batch_answer(ld, send_batch(ld, ++sequence, batch->operations()));
+        if (answer.results.size() != static_cast<std::size_t>(kBatch) || answer.results.back().second != 0)
+            return false;
+    }
+    end_stream(ld, sequence + 1);
+    return true;
+}
+
 void BM_BulkStream(benchmark::State& state)
 {
     Session ld = session_for(state);
@@ -96,29 +123,42 @@ void BM_BulkStream(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         std::string parent = container(ld.get(), "bulk" + std::to_string(++runs));
-        std::vector<std::unique_ptr<AddBatch>> batches;
-        for (int first = 1; first <= kEntries; first += kBatch)
-            batches.push_back(std::make_unique<AddBatch>(parent, "Bulk", first, kBatch));
         state.ResumeTiming();
-        int start_value = 0;
-        if (start_stream(ld.get(), &start_value) != LDAP_SUCCESS) {
-            state.SkipWithError("the stream did not start");
+        if (!stream_entries(state, ld.get(), parent, "Bulk", true)) {
+            state.SkipWithError("a batch failed");
             return;
         }
-        int sequence = 0;
-        for (auto& batch : batches) {
-            BatchAnswer answer = read_batch_answer(ld.get(), send_batch(ld.get(), ++sequence, batch->operations()));
-            if (answer.results.size() != static_cast<std::size_t>(kBatch) || answer.results.back().second != 0) {
-                state.SkipWithError("a batch failed");
-                return;
-            }
-        }
-        end_stream(ld.get(), sequence + 1);
     }
     state.SetItemsProcessed(state.iterations() * kEntries);
 }
 
-// LDIF of the entries AddBatch(parent, prefix, 1, count) adds.
+// A subtree of kEntries entries split off into a partition of its own
+// (range(1) 0), then merged back (1), in that order; wall clock.
+void BM_Partition(benchmark::State& state)
+{
+    Session ld = session_for(state);
+    if (!ld)
+        return;
+    static std::map<bool, std::string> subtrees;
+    std::string& subtree = subtrees[state.range(0) != 0];
+    if (subtree.empty()) {
+        subtree = container(ld.get(), "partition");
+        if (!stream_entries(state, ld.get(), subtree, "Moved", false)) {
+            state.SkipWithError("the entries cannot be loaded");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        const int rc = state.range(1) == 0 ? ldap_split_partition(ld.get(), subtree.data(), 0)
+                                           : ldap_merge_partitions(ld.get(), subtree.data(), 0);
+        if (rc != LDAP_SUCCESS) {
+            state.SkipWithError("the partition did not move");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * (kEntries + 1));
+}
+
 void write_entries(const std::string& path, const std::string& parent, const std::string& prefix, int count,
                    const std::string& before = std::string())
 {
@@ -209,5 +249,6 @@ void BM_Slapadd(benchmark::State& state)
 BENCHMARK(BM_BulkStream)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_Ldapadd)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_Slapadd)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_Partition)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 BENCHMARK_MAIN();
