@@ -26,6 +26,7 @@ Reply accept_without_value(Request& request);
 // Replicas (replicas.cpp).
 Reply add_replica(Request& request);
 Reply remove_replica(Request& request);
+Reply change_replica_type(Request& request);
 Reply list_replicas(Request& request);
 Reply replica_info(Request& request);
 

@@ -36,9 +36,6 @@ struct Operation {
 constexpr char kOrphansFixed[] =
     "orphan partitions (naming contexts with no parent on this server) are not made or removed by request: "
     "add or remove the database in this server's configuration (cn=config)";
-constexpr char kTypesFixed[] =
-    "replica types cannot be changed: a set of servers holds one writable replica (type 0) of a naming context, "
-    "and read-only replicas (type 2) copy it";
 
 constexpr Operation kOperations[] = {
     {ADMIN_OID(31), ADMIN_OID(32), Access::anyone, get_bind_dn, nullptr},
@@ -55,7 +52,7 @@ constexpr Operation kOperations[] = {
     {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count, nullptr},
     {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, add_replica, nullptr},
     {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, remove_replica, nullptr},
-    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, nullptr, kTypesFixed},
+    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, change_replica_type, nullptr},
     {ADMIN_OID(17), ADMIN_OID(18), Access::administrators, replica_info, nullptr},
     {ADMIN_OID(19), ADMIN_OID(20), Access::administrators, list_replicas, nullptr},
     {ADMIN_OID(21), ADMIN_OID(22), Access::administrators, receive_all_updates, nullptr},

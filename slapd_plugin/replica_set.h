@@ -21,7 +21,12 @@
 
 namespace adminext {
 
+// Replica types: the database that first held the naming context (master),
+// writable replicas made since (secondary: slapd's multi-provider
+// replication, each a provider and a consumer of the others), read-only
+// ones (consumers).
 inline constexpr std::int32_t kWritable = 0;
+inline constexpr std::int32_t kSecondary = 1;
 inline constexpr std::int32_t kReadOnly = 2;
 
 // Why a server with no peers refuses to change its replicas.
@@ -30,9 +35,15 @@ extern const char kNoPeers[];
 // A database of a server's configuration and what a replica needs of it.
 struct ReplicaDatabase {
     std::string config_dn;
-    std::vector<std::string> syncrepl;  // empty: the writable replica
+    std::vector<std::string> syncrepl;  // empty: the only writable replica
+    bool multi_provider = false;        // writable with syncrepl: one of several providers
     std::string suffix, directory, max_size, no_sync, created, root_dn;
-    std::vector<std::string> access, limits, indexes;
+    std::vector<std::string> access, limits, indexes, update_ref;
+
+    bool writable() const { return syncrepl.empty() || multi_provider; }
+    // kWritable, kSecondary (a writable database the plug-in made) or
+    // kReadOnly.
+    std::int32_t type() const;
 };
 
 // This server's database of the naming context, or another's.
@@ -55,12 +66,15 @@ Reply forward(const std::string& server, const char* name, const std::string& va
 // Passes a client's request (named `name`) on to the server it names.
 Reply pass_on(const Request& request, const std::string& server, const char* name);
 
-// This server becomes a read-only replica of the naming context, copied
-// from a peer that holds the writable one, with its access rules and
-// limits.
-Reply become_replica(const std::string& context);
-// This server drops its read-only replica of the naming context (and the
-// files the plug-in made for it); the writable one is refused.
+// This server becomes a replica of the naming context (kReadOnly or
+// kSecondary), copied from a peer that holds a writable one, with its
+// access rules and limits.
+Reply become_replica(const std::string& context, std::int32_t type);
+// This server's replica of the naming context becomes of the given type
+// (kReadOnly or kSecondary).
+Reply change_own_replica_type(const std::string& context, std::int32_t type);
+// This server drops its replica of the naming context (and the files the
+// plug-in made for it); the master is refused.
 Reply remove_own_replica(const std::string& context);
 
 }  // namespace adminext

@@ -33,17 +33,29 @@ Reply own_replica_info(const std::string& context)
     std::optional<ReplicaDatabase> database = own_database(context);
     if (!database)
         return Reply::error(code::kNoSuchObject, "this server (" + settings().server + ") holds no replica of " + context);
-    const bool writable = database->syncrepl.empty();
-    // A read-only replica is new until its first refresh has ended: slapd
-    // then stores the provider's state (contextCSN) in the suffix entry.
-    bool refreshed = writable;
+    const std::int32_t type = database->type();
+    // A copy is new until its first refresh has ended: slapd then stores
+    // the provider's state (contextCSN) in the suffix entry.
+    bool refreshed = type == kWritable;
     for (const LdifEntry& entry : read_entries(context, LDAP_SCOPE_BASE, "(objectClass=*)", {"contextCSN"}))
         refreshed = refreshed || !values_of(entry, "contextCSN").empty();
-    const std::int32_t head[5] = {writable ? kWritable : kReadOnly, refreshed ? kReplicaOn : kReplicaNew,
-                                  writable ? 1 : replica_id(database->syncrepl.front()), 0,
+    const std::int32_t head[5] = {type, refreshed ? kReplicaOn : kReplicaNew,
+                                  type == kWritable ? 1 : replica_id(database->syncrepl.front()), 0,
                                   static_cast<std::int32_t>(generalized_time(database->created))};
     const std::int32_t tail[2] = {0, 0};
     return Reply::success(write_replica_info(head, settings().server, tail));
+}
+
+// The types a replica may be given: secondary (writable) or read-only.
+Reply check_type(std::int32_t type)
+{
+    if (type == kSecondary || type == kReadOnly)
+        return {};
+    if (type == kWritable)
+        return Reply::refused("a naming context has one master replica (type 0), the database that first held it; "
+                              "a writable replica is a secondary one (type 1)");
+    return Reply::refused("replica type " + std::to_string(type) +
+                          " is none of this server's: 0 master, 1 secondary (writable), 2 read-only");
 }
 
 }  // namespace
@@ -57,13 +69,28 @@ Reply add_replica(Request& request)
         return Reply::malformed("the request value must be two INTEGERs and two OCTET STRINGs");
     if (settings().peers.empty())
         return Reply::refused(kNoPeers);
-    if (run->integers[1] != kReadOnly)
-        return Reply::refused("this server adds read-only replicas (type 2) only; the writable replica (type 0) is "
-                              "the database that holds the naming context, and slapd keeps one writable replica");
+    if (Reply refused = check_type(run->integers[1]); refused.code != code::kSuccess)
+        return refused;
     const std::string& server = run->strings[0];
     if (!is_self(server))
         return pass_on(request, server, LDAPEXT_ADMIN_OID(7));
-    return become_replica(run->strings[1]);
+    return become_replica(run->strings[1], run->integers[1]);
+}
+
+// Request: INTEGER flags, INTEGER type, OCTET STRING server, OCTET STRING
+// naming context.
+Reply change_replica_type(Request& request)
+{
+    std::optional<Run> run = read_run(request.value(), "iiss");
+    if (!run)
+        return Reply::malformed("the request value must be two INTEGERs and two OCTET STRINGs");
+    if (settings().peers.empty())
+        return Reply::refused(kNoPeers);
+    if (Reply refused = check_type(run->integers[1]); refused.code != code::kSuccess)
+        return refused;
+    if (!is_self(run->strings[0]))
+        return pass_on(request, run->strings[0], LDAPEXT_ADMIN_OID(15));
+    return change_own_replica_type(run->strings[1], run->integers[1]);
 }
 
 // Request: INTEGER flags, OCTET STRING server, OCTET STRING naming context.

@@ -52,6 +52,14 @@ bool wait_for_running_operations()
     return true;
 }
 
+void wake_server()
+{
+    using Wake = void (*)();
+    static const auto wake = pool_call<Wake>("slap_wake_listener");
+    if (wake != nullptr)
+        wake();
+}
+
 bool can_run_on_worker_threads()
 {
     return worker_pool() != nullptr && pool_call<Submit>("ldap_pvt_thread_pool_submit") != nullptr;

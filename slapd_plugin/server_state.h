@@ -26,6 +26,12 @@ void allow_pause();
 // once. Called on a worker thread; false when this slapd does not offer it.
 bool wait_for_running_operations();
 
+// Has slapd's listener thread look at its scheduled tasks now. A task
+// slapd schedules while it waits for connections (the syncrepl consumer of
+// a database just configured) otherwise starts only when the next
+// connection or answer wakes it.
+void wake_server();
+
 // Runs task(context, argument) on one of slapd's worker threads, from a
 // thread of the plug-in's own; false when slapd does not take it (then the
 // task does not run). can_run_on_worker_threads: whether this slapd offers it.

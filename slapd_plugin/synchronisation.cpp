@@ -129,11 +129,12 @@ Reply receive_all_updates(Request& request)
     if (!is_self(run->strings[1]))
         return pass_on(request, run->strings[1], LDAPEXT_ADMIN_OID(21));
     std::optional<ReplicaDatabase> database = own_database(context);
-    if (database && database->syncrepl.empty())
-        return Reply::refused("the writable replica of " + context + " is the one the others receive from");
+    if (database && database->writable())
+        return Reply::refused("the writable replica of " + context +
+                              " on this server takes writes of its own: it is not made anew from another");
     if (Reply removed = remove_own_replica(context); removed.code != code::kSuccess)
         return removed;
-    return become_replica(context);
+    return become_replica(context, kReadOnly);
 }
 
 // Request: OCTET STRING naming context, OCTET STRING server (empty: this

@@ -1,6 +1,8 @@
 // Replicas through Tervane against two slapds with the plug-in, peers of
 // each other: cn=a holds dc=example,dc=com, cn=b is made a read-only
-// replica of it, watched converging, listed, described and removed.
+// replica of it, watched converging, listed, described and removed; then a
+// secondary (writable) one, whose writes reach cn=a, made read-only and
+// writable again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,8 +24,10 @@ PeerServers& servers()
 {
     static const std::unique_ptr<PeerServers> set = start_peer_servers(
         slapd::suffix_entry(kSuffix) + slapd::people(kSuffix, 20) +
-            "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n",
-        {"access to * by dn.exact=\"cn=config\" read by * break",
+            "dn: ou=secret,dc=example,dc=com\nobjectClass: organizationalUnit\nou: secret\n\n"
+            "dn: cn=writer,dc=example,dc=com\nobjectClass: person\ncn: writer\nsn: W\nuserPassword: secret\n\n",
+        {"access to * by dn.exact=\"cn=writer,dc=example,dc=com\" write by * break",
+         "access to * by dn.exact=\"cn=config\" read by * break",
          "access to dn.subtree=\"ou=secret,dc=example,dc=com\" by * none", "access to * by * read"});
     return *set;
 }
@@ -135,4 +139,67 @@ TEST(Replicas, AServerBecomesAReadOnlyReplicaThatFollowsTheWritableOneUntilItIsR
     EXPECT_TRUE(names(configuration_root(*servers().b).get()).empty());
     EXPECT_TRUE(std::filesystem::is_empty(servers().folder / "b"));
     EXPECT_EQ(ldap_get_replica_info(a.get(), text(kSuffix), text(kB), &info), LDAP_NO_SUCH_OBJECT);
+}
+
+namespace {
+
+// An entry added by cn=writer (who may write everywhere) on a server.
+int add_unit(slapd::Server& server, const char* name)
+{
+    Session writer = bind(server, "cn=writer,dc=example,dc=com", "secret");
+    ldap_set_option(writer.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);  // a read-only replica's referral is the answer
+    std::string value = name;
+    char* classes[] = {text("organizationalUnit"), nullptr};
+    char* units[] = {value.data(), nullptr};
+    LDAPMod object_class = {LDAP_MOD_ADD, text("objectClass"), {classes}}, unit = {LDAP_MOD_ADD, text("ou"), {units}};
+    LDAPMod* entry[] = {&object_class, &unit, nullptr};
+    return ldap_add_ext_s(writer.get(), ("ou=" + value + ",dc=example,dc=com").c_str(), entry, nullptr, nullptr);
+}
+
+std::int32_t type_of(LDAP* ld, const char* server)
+{
+    ReplicaInfo info{};
+    return ldap_get_replica_info(ld, text(kSuffix), text(server), &info) == LDAP_SUCCESS ? info.head[0] : -1;
+}
+
+}  // namespace
+
+TEST(Replicas, ASecondaryReplicaTakesWritesThatReachTheMasterUntilItIsMadeReadOnly)
+{
+    Session a = bind(*servers().a, kRootDn, kRootPassword);
+    ASSERT_EQ(ldap_add_replica(a.get(), text(kSuffix), text(kB), 1, 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_TRUE(converged());
+    EXPECT_EQ(type_of(a.get(), kB), 1);
+    EXPECT_EQ(type_of(a.get(), kA), 0);
+    ASSERT_EQ(add_unit(*servers().b, "fromb"), LDAP_SUCCESS);
+    ASSERT_EQ(add_unit(*servers().a, "froma"), LDAP_SUCCESS);
+    EXPECT_TRUE(converged());
+    EXPECT_EQ(names(a.get()).count("ou=fromb,dc=example,dc=com"), 1u);
+
+    // Read-only: cn=b refers writes to cn=a, and still follows it.
+    ASSERT_EQ(ldap_change_replica_type(a.get(), text(kSuffix), text(kB), 2, 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_EQ(type_of(a.get(), kB), 2);
+    EXPECT_EQ(add_unit(*servers().b, "refused"), LDAP_REFERRAL);
+    ASSERT_EQ(add_unit(*servers().a, "later2"), LDAP_SUCCESS);
+    EXPECT_TRUE(converged());
+    // And writable again.
+    ASSERT_EQ(ldap_change_replica_type(a.get(), text(kSuffix), text(kB), 1, 0), LDAP_SUCCESS) << diagnostic(a.get());
+    ASSERT_EQ(add_unit(*servers().b, "fromb2"), LDAP_SUCCESS);
+    EXPECT_TRUE(converged());
+
+    const struct {
+        const char* what;
+        int result;
+    } refusals[] = {
+        {"the master made read-only", ldap_change_replica_type(a.get(), text(kSuffix), text(kA), 2, 0)},
+        {"a second master", ldap_change_replica_type(a.get(), text(kSuffix), text(kB), 0, 0)},
+        {"a type of no meaning", ldap_add_replica(a.get(), text(kSuffix), text(kB), 3, 0)},
+    };
+    for (const auto& refused : refusals)
+        EXPECT_EQ(refused.result, LDAP_UNWILLING_TO_PERFORM) << refused.what;
+
+    ASSERT_EQ(ldap_remove_replica(a.get(), text(kSuffix), text(kB), 0), LDAP_SUCCESS) << diagnostic(a.get());
+    EXPECT_EQ(replicas(a.get()), (std::vector<std::string>{kA}));
+    EXPECT_EQ(add_unit(*servers().a, "afterwards"), LDAP_SUCCESS);
+    EXPECT_TRUE(std::filesystem::is_empty(servers().folder / "b"));
 }
