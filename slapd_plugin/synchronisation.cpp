@@ -38,7 +38,9 @@ ChangeResult restart_consumer(const ReplicaDatabase& database)
 {
     const std::vector<Modification> again = {{LDAP_MOD_REPLACE, "olcSyncrepl", unordered(database.syncrepl)}};
     ModList modifications(again);
-    return modify_entry(database.config_dn, modifications.get());
+    ChangeResult result = modify_entry(database.config_dn, modifications.get());
+    wake_server();  // the consumer's task starts now, not at the next connection
+    return result;
 }
 
 void* refresh_task(void*, void* argument)
