@@ -19,6 +19,8 @@ Reply partition_entry_count(Request& request);
 Reply split_partition(Request& request);
 Reply merge_partitions(Request& request);
 Reply abort_partition_operation(Request& request);
+Reply split_orphan_partition(Request& request);
+Reply remove_orphan_partition(Request& request);
 // Requests this server accepts and has nothing to do for: they carry no
 // value and succeed.
 Reply accept_without_value(Request& request);

@@ -7,18 +7,14 @@
 // undoes the steps before it. While the entries are between databases they
 // are also in moved-entries.ldif in the new partition's folder (a split) or
 // the partition's (a merge), kept when they could not be put back.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "configuration.h"
 #include "directory.h"
 #include "handlers.h"
 #include "names.h"
+#include "partition_databases.h"
 #include "partition_guard.h"
 #include "replica_set.h"
 #include "server_state.h"
@@ -34,52 +30,6 @@ namespace {
 const std::vector<std::string> kKeptOperational = {"entryUUID", "creatorsName", "createTimestamp", "modifiersName",
                                                    "modifyTimestamp"};
 constexpr char kJournal[] = "/moved-entries.ldif";
-
-struct Database {
-    std::string config_dn, suffix;  // suffix normalised
-    bool subordinate = false;
-};
-
-std::vector<Database> databases()
-{
-    std::vector<Database> found;
-    for (const LdifEntry& entry :
-         read_entries("cn=config", LDAP_SCOPE_ONELEVEL, "(olcSuffix=*)", {"olcSuffix", "olcSubordinate"}))
-        for (const std::string& suffix : values_of(entry, "olcSuffix"))
-            if (std::optional<std::string> normal = normalize_dn(suffix))
-                found.push_back({entry.dn, *normal, !values_of(entry, "olcSubordinate").empty()});
-    return found;
-}
-
-// The database that holds dn: the one with the longest suffix above it,
-// leaving out the one whose suffix is `except`.
-const Database* holder_of(const std::vector<Database>& all, const std::string& dn, const std::string& except = "\x01")
-{
-    const Database* best = nullptr;
-    for (const Database& database : all)
-        if (database.suffix != except && dn_within(dn, database.suffix) &&
-            (best == nullptr || database.suffix.size() > best->suffix.size()))
-            best = &database;
-    return best;
-}
-
-// Why entries cannot move into or out of a database; empty when they can.
-std::string unmovable(const ReplicaDatabase& database)
-{
-    if (!database.syncrepl.empty())
-        return database.config_dn + " is a read-only replica: partitions change where the writable one is";
-    std::string overlays;
-    for (const LdifEntry& overlay : read_entries(database.config_dn, LDAP_SCOPE_ONELEVEL,
-                                                 "(objectClass=olcOverlayConfig)", {"olcOverlay"}))
-        for (const std::string& name : unordered(values_of(overlay, "olcOverlay")))
-            if (name != "glue")  // slapd's own, for the partitions glued under it
-                overlays += (overlays.empty() ? "" : ", ") + name;
-    if (!overlays.empty())
-        return database.config_dn + " has overlays (" + overlays +
-               "): they would not see the entries of a partition glued under it, so its subtrees stay where "
-               "they are (replicas are served by syncprov)";
-    return {};
-}
 
 std::size_t depth(std::string_view dn)
 {
@@ -198,32 +148,6 @@ private:
     int code_ = code::kOther;
 };
 
-// The folder for a new partition's database, made empty: partition-NNN
-// under the replicas= folder, else under the parent database's folder.
-std::optional<std::string> new_folder(const ReplicaDatabase& parent)
-{
-    const std::string base = settings().replicas.empty() ? parent.directory : settings().replicas;
-    for (int number = 1; number <= 999; ++number) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/partition-%03d", number);
-        if (mkdir((base + name).c_str(), 0700) == 0)
-            return base + name;
-        if (errno != EEXIST)
-            break;
-    }
-    return std::nullopt;
-}
-
-// The "{n}" of a database's configuration entry, where a database put in
-// its place goes before it (a subordinate comes before its superior).
-std::string database_index(const std::string& config_dn)
-{
-    const std::size_t open = config_dn.find('{'), close = config_dn.find('}');
-    return open == std::string::npos || close == std::string::npos || close < open
-               ? std::string()
-               : config_dn.substr(open, close - open + 1);
-}
-
 struct Target {
     std::int32_t flags = 0;
     std::string dn, normal;
@@ -271,9 +195,8 @@ Reply split_partition(Request& request)
         return Reply::error(code::kNoSuchObject, "no database of this server holds " + target->dn);
     if (holder->suffix == target->normal)
         return Reply::error(code::kAlreadyExists, target->dn + " is already a partition of its own");
-    for (const Database& database : all)
-        if (database.suffix != holder->suffix && dn_within(database.suffix, target->normal))
-            return Reply::refused(target->dn + " holds the partition " + database.suffix + ": split below it, or merge it first");
+    if (const Database* below = holding_below(all, target->normal, holder->suffix))
+        return Reply::refused(target->dn + " holds the partition " + below->suffix + ": split below it, or merge it first");
     std::optional<ReplicaDatabase> parent = own_database(holder->suffix);
     if (!parent)
         return Reply::error(code::kNoSuchObject, "no database of this server holds " + target->dn);
@@ -288,7 +211,7 @@ Reply split_partition(Request& request)
         return busy(guard);
     if (!wait_for_running_operations())
         return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
-    std::optional<std::string> folder = new_folder(*parent);
+    std::optional<std::string> folder = new_partition_folder(parent->directory);
     if (!folder)
         return Reply::error(code::kOther, "no folder can be made for the partition's database");
     auto discard_folder = [&] {
@@ -376,9 +299,8 @@ Reply merge_partitions(Request& request)
     const Database* holder = holder_of(all, target->normal, own->suffix);
     if (holder == nullptr)
         return Reply::refused("no partition of this server holds the parent of " + target->dn);
-    for (const Database& database : all)
-        if (database.suffix != own->suffix && dn_within(database.suffix, target->normal))
-            return Reply::refused(target->dn + " holds the partition " + database.suffix + ": merge that first");
+    if (const Database* below = holding_below(all, target->normal, own->suffix))
+        return Reply::refused(target->dn + " holds the partition " + below->suffix + ": merge that first");
     std::optional<ReplicaDatabase> partition = own_database(own->suffix), parent = own_database(holder->suffix);
     if (!partition || !parent)
         return Reply::error(code::kNoSuchObject, target->dn + " is not a partition of its own on this server");
@@ -439,7 +361,7 @@ Reply merge_partitions(Request& request)
     }
     std::error_code ignored;
     // Its files go too, when this plug-in made them.
-    if (std::filesystem::path(folder).filename().string().rfind("partition-", 0) == 0)
+    if (is_partition_folder(folder))
         std::filesystem::remove_all(folder, ignored);
     else
         std::filesystem::remove(folder + kJournal, ignored);

@@ -30,50 +30,45 @@ struct Operation {
     const char* response;
     Access access;
     Reply (*handler)(Request&);
-    const char* refusal;  // when there is no handler: why this server refuses it
 };
 
-constexpr char kOrphansFixed[] =
-    "orphan partitions (naming contexts with no parent on this server) are not made or removed by request: "
-    "add or remove the database in this server's configuration (cn=config)";
-
 constexpr Operation kOperations[] = {
-    {ADMIN_OID(31), ADMIN_OID(32), Access::anyone, get_bind_dn, nullptr},
-    {ADMIN_OID(1), ADMIN_OID(2), Access::anyone, vorn_to_ldap, nullptr},
-    {ADMIN_OID(101), ADMIN_OID(102), Access::anyone, dns_to_x500_dn, nullptr},
-    {ADMIN_OID(33), ADMIN_OID(34), Access::administrators, effective_privileges, nullptr},
-    {ADMIN_OID(103), ADMIN_OID(104), Access::administrators, effective_privileges_list, nullptr},
-    {ADMIN_OID(9), ADMIN_OID(10), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(3), ADMIN_OID(4), Access::administrators, split_partition, nullptr},
-    {ADMIN_OID(5), ADMIN_OID(6), Access::administrators, merge_partitions, nullptr},
-    {ADMIN_OID(29), ADMIN_OID(30), Access::administrators, abort_partition_operation, nullptr},
-    {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, nullptr, kOrphansFixed},
-    {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, nullptr, kOrphansFixed},
-    {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count, nullptr},
-    {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, add_replica, nullptr},
-    {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, remove_replica, nullptr},
-    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, change_replica_type, nullptr},
-    {ADMIN_OID(17), ADMIN_OID(18), Access::administrators, replica_info, nullptr},
-    {ADMIN_OID(19), ADMIN_OID(20), Access::administrators, list_replicas, nullptr},
-    {ADMIN_OID(21), ADMIN_OID(22), Access::administrators, receive_all_updates, nullptr},
-    {ADMIN_OID(23), ADMIN_OID(24), Access::administrators, send_all_updates, nullptr},
-    {ADMIN_OID(25), ADMIN_OID(26), Access::administrators, request_partition_sync, nullptr},
-    {ADMIN_OID(27), ADMIN_OID(28), Access::administrators, request_schema_sync, nullptr},
-    {ADMIN_OID(43), ADMIN_OID(44), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(47), ADMIN_OID(48), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(49), ADMIN_OID(50), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(51), ADMIN_OID(52), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(53), ADMIN_OID(54), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(55), ADMIN_OID(56), Access::administrators, accept_without_value, nullptr},
-    {ADMIN_OID(35), ADMIN_OID(36), Access::administrators, set_replication_filter, nullptr},
-    {ADMIN_OID(37), ADMIN_OID(38), Access::administrators, get_replication_filter, nullptr},
-    {ADMIN_OID(96), ADMIN_OID(97), Access::administrators, backup_object, nullptr},
-    {ADMIN_OID(98), ADMIN_OID(99), Access::administrators, restore_object, nullptr},
-    {ADMIN_OID(79), ADMIN_OID(80), Access::administrators, monitor_events, nullptr},
-    {ADMIN_OID(84), ADMIN_OID(80), Access::administrators, monitor_events_filtered, nullptr},
-    {BULK_OID(1), BULK_OID(2), Access::administrators, start_bulk_update, nullptr},
-    {BULK_OID(6), BULK_OID(7), Access::administrators, bulk_update_batch, nullptr},
-    {BULK_OID(4), BULK_OID(5), Access::administrators, end_bulk_update, nullptr},
+    {ADMIN_OID(31), ADMIN_OID(32), Access::anyone, get_bind_dn},
+    {ADMIN_OID(1), ADMIN_OID(2), Access::anyone, vorn_to_ldap},
+    {ADMIN_OID(101), ADMIN_OID(102), Access::anyone, dns_to_x500_dn},
+    {ADMIN_OID(33), ADMIN_OID(34), Access::administrators, effective_privileges},
+    {ADMIN_OID(103), ADMIN_OID(104), Access::administrators, effective_privileges_list},
+    {ADMIN_OID(9), ADMIN_OID(10), Access::administrators, accept_without_value},
+    {ADMIN_OID(3), ADMIN_OID(4), Access::administrators, split_partition},
+    {ADMIN_OID(5), ADMIN_OID(6), Access::administrators, merge_partitions},
+    {ADMIN_OID(29), ADMIN_OID(30), Access::administrators, abort_partition_operation},
+    {ADMIN_OID(39), ADMIN_OID(40), Access::administrators, split_orphan_partition},
+    {ADMIN_OID(41), ADMIN_OID(42), Access::administrators, remove_orphan_partition},
+    {ADMIN_OID(13), ADMIN_OID(14), Access::administrators, partition_entry_count},
+    {ADMIN_OID(7), ADMIN_OID(8), Access::administrators, add_replica},
+    {ADMIN_OID(11), ADMIN_OID(12), Access::administrators, remove_replica},
+    {ADMIN_OID(15), ADMIN_OID(16), Access::administrators, change_replica_type},
+    {ADMIN_OID(17), ADMIN_OID(18), Access::administrators, replica_info},
+    {ADMIN_OID(19), ADMIN_OID(20), Access::administrators, list_replicas},
+    {ADMIN_OID(21), ADMIN_OID(22), Access::administrators, receive_all_updates},
+    {ADMIN_OID(23), ADMIN_OID(24), Access::administrators, send_all_updates},
+    {ADMIN_OID(25), ADMIN_OID(26), Access::administrators, request_partition_sync},
+    {ADMIN_OID(27), ADMIN_OID(28), Access::administrators, request_schema_sync},
+    {ADMIN_OID(43), ADMIN_OID(44), Access::administrators, accept_without_value},
+    {ADMIN_OID(47), ADMIN_OID(48), Access::administrators, accept_without_value},
+    {ADMIN_OID(49), ADMIN_OID(50), Access::administrators, accept_without_value},
+    {ADMIN_OID(51), ADMIN_OID(52), Access::administrators, accept_without_value},
+    {ADMIN_OID(53), ADMIN_OID(54), Access::administrators, accept_without_value},
+    {ADMIN_OID(55), ADMIN_OID(56), Access::administrators, accept_without_value},
+    {ADMIN_OID(35), ADMIN_OID(36), Access::administrators, set_replication_filter},
+    {ADMIN_OID(37), ADMIN_OID(38), Access::administrators, get_replication_filter},
+    {ADMIN_OID(96), ADMIN_OID(97), Access::administrators, backup_object},
+    {ADMIN_OID(98), ADMIN_OID(99), Access::administrators, restore_object},
+    {ADMIN_OID(79), ADMIN_OID(80), Access::administrators, monitor_events},
+    {ADMIN_OID(84), ADMIN_OID(80), Access::administrators, monitor_events_filtered},
+    {BULK_OID(1), BULK_OID(2), Access::administrators, start_bulk_update},
+    {BULK_OID(6), BULK_OID(7), Access::administrators, bulk_update_batch},
+    {BULK_OID(4), BULK_OID(5), Access::administrators, end_bulk_update},
 };
 
 constexpr std::size_t kOperationCount = sizeof kOperations / sizeof kOperations[0];
@@ -105,8 +100,6 @@ Reply answer(const Operation& operation, Request& request)
         if (Reply refused = authorize(request); refused.code != code::kSuccess)
             return refused;
     }
-    if (operation.handler == nullptr)
-        return Reply::refused(operation.refusal);
     return operation.handler(request);
 }
 

@@ -179,10 +179,11 @@ TEST(Partitions, WhatCannotBeSplitOrMergedIsRefusedWithItsCode)
         {"merge a naming context", [&] { return ldap_merge_partitions(ld.get(), text(kSuffix), 0); }, LDAP_UNWILLING_TO_PERFORM, "not glued"},
         {"abort nothing", [&] { return ldap_abort_partition_operation(ld.get(), text(kPeople), 0); }, LDAP_NO_SUCH_OBJECT, "in progress"},
         {"abort context", [&] { return ldap_abort_naming_context_operation(ld.get(), text(kPeople), 0); }, LDAP_NO_SUCH_OBJECT, "in progress"},
-        {"split orphan", [&] { return ldap_split_orphan_partition(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_UNWILLING_TO_PERFORM, "orphan"},
-        {"create orphan", [&] { return ldap_create_orphan_naming_context(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_UNWILLING_TO_PERFORM, "orphan"},
-        {"remove orphan", [&] { return ldap_remove_orphan_partition(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_UNWILLING_TO_PERFORM, "orphan"},
-        {"remove orphan context", [&] { return ldap_remove_orphan_naming_context(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_UNWILLING_TO_PERFORM, "orphan"},
+        {"orphan in a partition", [&] { return ldap_split_orphan_partition(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_UNWILLING_TO_PERFORM, "no parent partition"},
+        {"orphan at a naming context", [&] { return ldap_create_orphan_naming_context(ld.get(), text(kSuffix), text(kServerDn)); }, LDAP_ALREADY_EXISTS, "already"},
+        {"orphan elsewhere", [&] { return ldap_split_orphan_partition(ld.get(), text("o=x"), text("cn=elsewhere")); }, LDAP_NO_SUCH_OBJECT, "not this server"},
+        {"remove a non-orphan", [&] { return ldap_remove_orphan_partition(ld.get(), text(kPeople), text(kServerDn)); }, LDAP_NO_SUCH_OBJECT, "not a naming context"},
+        {"remove a naming context with entries", [&] { return ldap_remove_orphan_naming_context(ld.get(), text(kSuffix), text(kServerDn)); }, LDAP_NOT_ALLOWED_ON_NONLEAF, "still holds"},
     };
     for (const Refusal& refusal : refusals) {
         EXPECT_EQ(refusal.run(), refusal.code) << refusal.name;
@@ -226,4 +227,19 @@ TEST(Partitions, AnAbortedSplitLeavesTheTreeAsItWasAndReadersNeverSeeAPart)
     EXPECT_FALSE(is_partition(kMoved));
     EXPECT_EQ(dump(), before);
     remove_subtree(ld.get());
+}
+
+TEST(Partitions, AnOrphanNamingContextIsMadeEmptyAndRemovedOnceEmpty)
+{
+    Session ld = connect(Who::root);
+    ASSERT_EQ(ldap_split_orphan_partition(ld.get(), text("o=orphan"), text(kServerDn)), LDAP_SUCCESS)
+        << diagnostic(ld.get());
+    EXPECT_TRUE(is_partition("o=orphan"));
+    // Its root DN is the administrator who made it.
+    add(ld.get(), "o=orphan", {{"objectClass", "organization"}, {"o", "orphan"}});
+    EXPECT_EQ(ldap_remove_orphan_partition(ld.get(), text("o=orphan"), text(kServerDn)), LDAP_NOT_ALLOWED_ON_NONLEAF);
+    ASSERT_EQ(ldap_delete_ext_s(ld.get(), "o=orphan", nullptr, nullptr), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_remove_orphan_naming_context(ld.get(), text("o=orphan"), text(kServerDn)), LDAP_SUCCESS)
+        << diagnostic(ld.get());
+    EXPECT_FALSE(is_partition("o=orphan"));
 }
