@@ -7,9 +7,11 @@
 // undoes the steps before it. While the entries are between databases they
 // are also in moved-entries.ldif in the new partition's folder (a split) or
 // the partition's (a merge), kept when they could not be put back.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "directory.h"
 #include "handlers.h"
@@ -53,12 +55,24 @@ std::size_t count_subtree(const std::string& base)
     return read_entries(base, LDAP_SCOPE_SUBTREE, "(objectClass=*)", {"1.1"}).size();
 }
 
+// The entries, as LDIF, in the folder's journal: readable by slapd's user
+// alone, as the database's own files are. Never over the journal of an
+// earlier move that could not be undone.
 bool write_journal(const std::string& folder, const std::vector<LdifEntry>& entries)
 {
-    std::ofstream out(folder + kJournal, std::ios::trunc);
-    for (const LdifEntry& entry : entries)
-        out << write_ldif(entry) << '\n';
-    return static_cast<bool>(out.flush());
+    const int descriptor = open((folder + kJournal).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    bool written = true;
+    for (const LdifEntry& entry : entries) {
+        const std::string text = write_ldif(entry) + "\n";
+        for (std::size_t done = 0; written && done < text.size();) {
+            const ssize_t wrote = write(descriptor, text.data() + done, text.size() - done);
+            written = wrote > 0;
+            done += written ? static_cast<std::size_t>(wrote) : 0;
+        }
+    }
+    return close(descriptor) == 0 && written;
 }
 
 ChangeResult add_as_it_was(const LdifEntry& entry)
@@ -317,6 +331,9 @@ Reply merge_partitions(Request& request)
         read_entries(partition->config_dn, LDAP_SCOPE_BASE, "(objectClass=*)", {});
     std::vector<LdifEntry> entries = read_subtree(target->dn);
     const std::string& folder = partition->directory;
+    if (std::filesystem::exists(folder + kJournal))
+        return Reply::refused(folder + kJournal + " holds the entries of an earlier move that could not be undone: "
+                                                  "put them back first");
     if (configuration.empty() || entries.empty() || !write_journal(folder, entries))
         return Reply::error(code::kOther, "the partition " + target->dn + " cannot be read or kept");
     Move move(std::move(entries), guard);
