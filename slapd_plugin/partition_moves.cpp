@@ -225,7 +225,10 @@ Reply split_partition(Request& request)
         return busy(guard);
     if (!wait_for_running_operations())
         return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
-    std::optional<std::string> folder = new_partition_folder(parent->directory);
+    // Next to the parent's folder when that is a partition's too.
+    std::optional<std::string> folder = new_partition_folder(
+        is_partition_folder(parent->directory) ? std::filesystem::path(parent->directory).parent_path().string()
+                                               : parent->directory);
     if (!folder)
         return Reply::error(code::kOther, "no folder can be made for the partition's database");
     auto discard_folder = [&] {
