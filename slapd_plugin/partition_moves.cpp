@@ -188,9 +188,16 @@ std::string outcome(const std::string& what, const std::string& why, bool undone
            (undone ? "; the tree is as it was" : "; not every entry could be put back: they are in " + folder + kJournal);
 }
 
-Reply busy(const PartitionGuard& guard)
+// Starts holding back the operations on the subtree once those running
+// have ended; refused while another move runs.
+Reply hold_back(const PartitionGuard& guard, const std::string& dn)
 {
-    return Reply::error(code::kBusy, "the partition at " + guard.busy_with() + " is being moved; one move runs at a time");
+    if (!guard.engaged())
+        return Reply::error(code::kBusy,
+                            "the partition at " + guard.busy_with() + " is being moved; one move runs at a time");
+    if (!wait_for_running_operations())
+        return Reply::refused("this slapd cannot hold back the operations on " + dn + " while it moves");
+    return {};
 }
 
 }  // namespace
@@ -221,10 +228,8 @@ Reply split_partition(Request& request)
         return Reply::error(found == code::kSuccess ? code::kNoSuchObject : found, "there is no entry " + target->dn);
 
     PartitionGuard guard(target->normal);
-    if (!guard.engaged())
-        return busy(guard);
-    if (!wait_for_running_operations())
-        return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
+    if (Reply refused = hold_back(guard, target->dn); refused.code != code::kSuccess)
+        return refused;
     // Next to the parent's folder when that is a partition's too.
     std::optional<std::string> folder = new_partition_folder(
         is_partition_folder(parent->directory) ? std::filesystem::path(parent->directory).parent_path().string()
@@ -326,10 +331,8 @@ Reply merge_partitions(Request& request)
             return Reply::refused(why);
 
     PartitionGuard guard(target->normal);
-    if (!guard.engaged())
-        return busy(guard);
-    if (!wait_for_running_operations())
-        return Reply::refused("this slapd cannot hold back the operations on " + target->dn + " while it moves");
+    if (Reply refused = hold_back(guard, target->dn); refused.code != code::kSuccess)
+        return refused;
     std::vector<LdifEntry> configuration =
         read_entries(partition->config_dn, LDAP_SCOPE_BASE, "(objectClass=*)", {});
     std::vector<LdifEntry> entries = read_subtree(target->dn);

@@ -60,26 +60,12 @@ Reply check_type(std::int32_t type)
 
 }  // namespace
 
-// Request: INTEGER flags, INTEGER type, OCTET STRING server, OCTET STRING
-// naming context.
-Reply add_replica(Request& request)
-{
-    std::optional<Run> run = read_run(request.value(), "iiss");
-    if (!run)
-        return Reply::malformed("the request value must be two INTEGERs and two OCTET STRINGs");
-    if (settings().peers.empty())
-        return Reply::refused(kNoPeers);
-    if (Reply refused = check_type(run->integers[1]); refused.code != code::kSuccess)
-        return refused;
-    const std::string& server = run->strings[0];
-    if (!is_self(server))
-        return pass_on(request, server, LDAPEXT_ADMIN_OID(7));
-    return become_replica(run->strings[1], run->integers[1]);
-}
+namespace {
 
 // Request: INTEGER flags, INTEGER type, OCTET STRING server, OCTET STRING
-// naming context.
-Reply change_replica_type(Request& request)
+// naming context: done here by `own`, or passed on to the server named.
+Reply typed_replica_request(Request& request, const char* name,
+                            Reply (*own)(const std::string& context, std::int32_t type))
 {
     std::optional<Run> run = read_run(request.value(), "iiss");
     if (!run)
@@ -89,8 +75,17 @@ Reply change_replica_type(Request& request)
     if (Reply refused = check_type(run->integers[1]); refused.code != code::kSuccess)
         return refused;
     if (!is_self(run->strings[0]))
-        return pass_on(request, run->strings[0], LDAPEXT_ADMIN_OID(15));
-    return change_own_replica_type(run->strings[1], run->integers[1]);
+        return pass_on(request, run->strings[0], name);
+    return own(run->strings[1], run->integers[1]);
+}
+
+}  // namespace
+
+Reply add_replica(Request& request) { return typed_replica_request(request, LDAPEXT_ADMIN_OID(7), become_replica); }
+
+Reply change_replica_type(Request& request)
+{
+    return typed_replica_request(request, LDAPEXT_ADMIN_OID(15), change_own_replica_type);
 }
 
 // Request: INTEGER flags, OCTET STRING server, OCTET STRING naming context.
