@@ -243,3 +243,24 @@ TEST(Partitions, AnOrphanNamingContextIsMadeEmptyAndRemovedOnceEmpty)
         << diagnostic(ld.get());
     EXPECT_FALSE(is_partition("o=orphan"));
 }
+
+// Updates sent while a split runs wait for it and land in the partition:
+// none is lost between the databases.
+TEST(Partitions, UpdatesSentDuringASplitWaitAndAreKept)
+{
+    Session ld = connect(Who::root);
+    make_subtree(ld.get(), 600);
+    std::future<int> split = std::async(std::launch::async, [] {
+        Session splitter = connect(Who::root);
+        return ldap_split_partition(splitter.get(), text(kMoved), 0);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Session writer = connect(Who::root);
+    for (const char* name : {"late1", "late2", "late3"})
+        add(writer.get(), std::string("cn=") + name + ",ou=b," + kMoved, {{"objectClass", "person"}, {"cn", name}, {"sn", "L"}});
+    EXPECT_EQ(split.get(), LDAP_SUCCESS);
+    EXPECT_EQ(count(ld.get(), kMoved), 1206u);
+    EXPECT_EQ(ldap_merge_partitions(ld.get(), text(kMoved), 0), LDAP_SUCCESS) << diagnostic(ld.get());
+    EXPECT_EQ(count(ld.get(), kMoved), 1206u);
+    remove_subtree(ld.get());
+}
