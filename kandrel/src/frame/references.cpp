@@ -74,6 +74,7 @@ public:
         records_.reserve_one();
         by_object_.reserve_one();
         if (chain != 0) {
+            // Looked up after the tables grew: growing moves the slots.
             RecordSlot* head = find_record(chain);
             if (head == nullptr) {
                 return 0;
@@ -404,14 +405,34 @@ bool read_whole_token(const HostChar* characters, std::size_t count, Token& out)
     return true;
 }
 
-}  // namespace
-
-bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept
+// The token of the characters after a prefix already checked, when they are
+// not the eight digits read_whole_token reads: digits up to the first other
+// character, at most eight of them. False for more digits, and, when utf8,
+// for a text UTF-8 cannot carry (it reads as absent, as every such text does).
+bool read_other_digits(const HostChar* characters, std::size_t count, bool utf8, Token& out) noexcept
 {
-    std::size_t count = 0;
-    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
-    return characters != nullptr && starts_with_prefix(characters, count, kind);
+    Token value = 0;
+    std::size_t i = kPrefixLength;
+    for (; i < count; ++i) {
+        const unsigned digit = hex_digit(characters[i]);
+        if (digit >= 16) {
+            break;
+        }
+        if (i - kPrefixLength == 8) {
+            return false;
+        }
+        value = (value << 4) | digit;
+    }
+    for (; utf8 && i < count; ++i) {
+        if ((characters[i] >= 0xD800 && characters[i] <= 0xDFFF) || characters[i] > 0x10FFFF) {
+            return false;
+        }
+    }
+    out = value;
+    return true;
 }
+
+}  // namespace
 
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
 {
@@ -432,31 +453,25 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
         }
         return false;
     }
-    if (read_whole_token(characters, count, out)) {
-        return true;
+    return read_whole_token(characters, count, out) || read_other_digits(characters, count, utf8, out);
+}
+
+bool read_token_of(const HostCallInfo* call, int n, bool utf8, std::span<const Kind> kinds, Kind& kind,
+                   Token& out) noexcept
+{
+    out = 0;
+    std::size_t count = 0;
+    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
+    if (characters == nullptr) {
+        return false;
     }
-    // Hexadecimal digits up to the first other character; a token has at
-    // most eight of them.
-    Token value = 0;
-    std::size_t i = kPrefixLength;
-    for (; i < count; ++i) {
-        const unsigned digit = hex_digit(characters[i]);
-        if (digit >= 16) {
-            break;
-        }
-        if (i - kPrefixLength == 8) {
-            return false;
-        }
-        value = (value << 4) | digit;
-    }
-    // A text that UTF-8 cannot carry reads as absent, as every text does.
-    for (; utf8 && i < count; ++i) {
-        if ((characters[i] >= 0xD800 && characters[i] <= 0xDFFF) || characters[i] > 0x10FFFF) {
-            return false;
+    for (const Kind candidate : kinds) {
+        if (starts_with_prefix(characters, count, candidate)) {
+            kind = candidate;
+            return read_whole_token(characters, count, out) || read_other_digits(characters, count, utf8, out);
         }
     }
-    out = value;
-    return true;
+    return false;
 }
 
 bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept
