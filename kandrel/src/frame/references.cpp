@@ -476,7 +476,9 @@ bool read_token_of(const HostCallInfo* call, int n, bool utf8, std::span<const K
 
 bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept
 {
-    out = Pin();
+    if (out) {
+        out = Pin();
+    }
     Token token = 0;
     if (!read_token(call, n, utf8, kind, token)) {
         return false;
