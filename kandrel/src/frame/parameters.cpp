@@ -45,21 +45,6 @@ void TextList::reset() noexcept
     }
 }
 
-HostItem* find_item(const HostCallInfo* call, int number) noexcept
-{
-    if (call == nullptr || number < 0 || number > 255) {
-        return nullptr;
-    }
-    std::size_t walked = 0;
-    for (HostItem* item = call->items; item != nullptr && walked < kMaxItems;
-         item = item->next, ++walked) {
-        if (item->number == number) {
-            return item;
-        }
-    }
-    return nullptr;
-}
-
 std::int32_t request_id(const HostCallInfo* call) noexcept
 {
     return (call != nullptr && call->items != nullptr) ? call->items->id : 0;

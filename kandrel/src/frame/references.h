@@ -142,6 +142,10 @@ bool read_token_of(const HostCallInfo* call, int n, bool utf8, std::span<const K
 // unreadable parameter.
 bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept;
 
+// Parameter n as a reference of kind, pinned: what get_param reads, and an
+// empty pin wherever get_param answers an empty pin or false.
+Pin pin_param(const HostCallInfo* call, int n, bool utf8, Kind kind) noexcept;
+
 }  // namespace kandrel::refs
 
 #endif
