@@ -13,6 +13,10 @@
 #include "parameters.h"
 #include "platform.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kandrel::refs {
 namespace {
 
@@ -384,24 +388,60 @@ bool starts_with_prefix(const HostChar* characters, std::size_t count, Kind kind
            std::memcmp(characters, kHostPrefixes[static_cast<std::size_t>(kind)].data(), sizeof(HostPrefix)) == 0;
 }
 
+// The eight characters from c as bytes, the first in the lowest; a
+// character outside ASCII gives a byte that is 0 or has its high bit set, so
+// it is never read as a digit.
+std::uint64_t eight_bytes(const HostChar* c) noexcept
+{
+#if defined(__SSE2__)
+    // Signed saturation to 16 bits, then unsigned to 8: what is above 0x7F
+    // becomes 0xFF (or 0 for what reads as negative), the rest stays as it is.
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 4));
+    const __m128i words = _mm_packs_epi32(first, second);
+    std::uint64_t bytes = 0;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&bytes), _mm_packus_epi16(words, words));
+    return bytes;
+#else
+    std::uint64_t bytes = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        bytes |= static_cast<std::uint64_t>(c[i] < 0x80 ? c[i] : 0xFF) << (8 * i);
+    }
+    return bytes;
+#endif
+}
+
 // The token of a reference written as format() writes it, eight digits after
-// the prefix, read without a test per digit; false for any other text.
+// the prefix (either case), all eight tested and read at once in one 64-bit
+// word; false for any other text.
 bool read_whole_token(const HostChar* characters, std::size_t count, Token& out) noexcept
 {
     if (count != kTextLength) {
         return false;
     }
-    unsigned digits = 0;  // bit 4 set when one of them is no digit
-    Token value = 0;
-    for (std::size_t i = kPrefixLength; i < kTextLength; ++i) {
-        const unsigned digit = hex_digit(characters[i]);
-        digits |= digit;
-        value = (value << 4) | digit;
-    }
-    if (digits >= 16) {
+    constexpr std::uint64_t kEach = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x80 * kEach;
+    const std::uint64_t bytes = eight_bytes(characters + kPrefixLength);
+    if ((bytes & kHigh) != 0) {
         return false;
     }
-    out = value;
+    // Per byte, below 0x80: adding 0x80 - n sets the high bit exactly when
+    // the byte is at least n, and never carries into the next byte.
+    const auto at_least = [](std::uint64_t word, unsigned n) { return (word + (0x80 - n) * kEach) & kHigh; };
+    const std::uint64_t lower = bytes | (0x20 * kEach);
+    const std::uint64_t digit = at_least(bytes, '0') & ~at_least(bytes, '9' + 1);
+    const std::uint64_t letter = at_least(lower, 'a') & ~at_least(lower, 'f' + 1);
+    if ((digit | letter) != kHigh) {
+        return false;
+    }
+    // '0'-'9' keep their value in the low four bits, 'a'-'f' and 'A'-'F'
+    // keep 1 to 6: nine more.
+    std::uint64_t v = (bytes & (0x0F * kEach)) + (letter >> 7) * 9;
+    // Two digits to a byte, then the four bytes together, first digits first.
+    v = ((v & 0x000F000F000F000Fu) << 4) | ((v & 0x0F000F000F000F00u) >> 8);
+    v = (v & 0x000000FF000000FFu) | ((v & 0x00FF000000FF0000u) >> 8);
+    v = (v & 0xFFFFu) | ((v >> 16) & 0xFFFF0000u);
+    out = static_cast<Token>(((v & 0xFF) << 24) | ((v & 0xFF00) << 8) | ((v >> 8) & 0xFF00) | ((v >> 24) & 0xFF));
     return true;
 }
 
