@@ -440,8 +440,13 @@ bool read_whole_token(const HostChar* characters, std::size_t count, Token& out)
     // Two digits to a byte, then the four bytes together, first digits first.
     v = ((v & 0x000F000F000F000Fu) << 4) | ((v & 0x0F000F000F000F00u) >> 8);
     v = (v & 0x000000FF000000FFu) | ((v & 0x00FF000000FF0000u) >> 8);
-    v = (v & 0xFFFFu) | ((v >> 16) & 0xFFFF0000u);
-    out = static_cast<Token>(((v & 0xFF) << 24) | ((v & 0xFF00) << 8) | ((v >> 8) & 0xFF00) | ((v >> 24) & 0xFF));
+    const auto first_digits_low = static_cast<std::uint32_t>((v & 0xFFFFu) | ((v >> 16) & 0xFFFF0000u));
+#if defined(__GNUC__)
+    out = __builtin_bswap32(first_digits_low);
+#else
+    out = (first_digits_low << 24) | ((first_digits_low & 0xFF00) << 8) | ((first_digits_low >> 8) & 0xFF00) |
+          (first_digits_low >> 24);
+#endif
     return true;
 }
 
