@@ -125,6 +125,14 @@ HostAnswer dispatch(HostWindow window, std::uint32_t message, HostWParam wparam,
                     HostCallInfo* call)
 {
     host::adopt_services(call);
+    // The two messages of every method call come first; they need no module.
+    if (message == HOSTMSG_METHOD_CALL) {
+        const ObjectPtr object = registry().find(group_of(call), lparam);
+        return object ? object->call(call) : 0;
+    }
+    if (message == HOSTMSG_RELEASE_RESULTS) {
+        return default_processing(window, message, wparam, lparam, call);
+    }
     const platform::ModuleHandle module = resources::module();
     switch (message) {
     case HOSTMSG_LIBRARY_NAME:
@@ -157,10 +165,6 @@ HostAnswer dispatch(HostWindow window, std::uint32_t message, HostWParam wparam,
         return delete_object(call, lparam);
     case HOSTMSG_OBJECT_COPY:
         return copy_object(window, message, wparam, lparam, call);
-    case HOSTMSG_METHOD_CALL: {
-        const ObjectPtr object = registry().find(group_of(call), lparam);
-        return object ? object->call(call) : 0;
-    }
     case HOSTMSG_PROPERTY_SET:
     case HOSTMSG_PROPERTY_CAN_ASSIGN:
     case HOSTMSG_PROPERTY_GET:

@@ -155,6 +155,35 @@ TEST(ReleaseResults, ItemsTheHostMarkedAsTheComponentsAreNotFreed)
     request.info()->items->next->flags = 0;
 }
 
+TEST(ReleaseResults, AnItemReleasedOnceIsNeverTakenBackAgain)
+{
+    InProcessRequest request;
+    ASSERT_TRUE(params::set_int(request.info(), 0, 1));
+    HostItem* stale = request.info()->items;
+    while (stale->next != nullptr) {
+        stale = stale->next;
+    }
+    params::release_results(request.info());
+    // A host fault: the released item comes back in a later list. It is no
+    // longer the component's, so it stays where the host put it.
+    HostItem* last = request.info()->items;
+    while (last->next != nullptr) {
+        last = last->next;
+    }
+    last->next = stale;
+    stale->next = nullptr;
+    params::release_results(request.info());
+    EXPECT_EQ(last->next, stale);
+    last->next = nullptr;
+    // Taken back twice, it would be handed out twice: two results of one
+    // request would be the same item, and the list would loop.
+    ASSERT_TRUE(params::set_int(request.info(), 0, 2));
+    ASSERT_TRUE(params::set_int(request.info(), 0, 3));
+    EXPECT_EQ(request.component_items(), 2u);
+    params::release_results(request.info());
+    EXPECT_EQ(request.component_items(), 0u);
+}
+
 TEST(ReleaseResults, ALoopingItemListDoesNotHang)
 {
     InProcessRequest request({Arg::integer(1)});

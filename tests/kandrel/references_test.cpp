@@ -231,6 +231,41 @@ TEST_F(ReferenceParams, ForgedOrMalformedDigitsNeverResolve)
     refs::retire(refs::Kind::message, live);
 }
 
+TEST(ReferenceDigits, EightDigitsReadAsTheirValueAndAnythingElseInTheirPlaceIsRefused)
+{
+    // Each digit character in each of the eight places, against the value it
+    // stands for there.
+    const std::u32string digits = U"0123456789abcdefABCDEF";
+    for (std::size_t place = 0; place < 8; ++place) {
+        for (std::size_t d = 0; d < digits.size(); ++d) {
+            std::u32string text = U"MESS:00000000";
+            text[5 + place] = digits[d];
+            refs::Token token = 0;
+            const refs::Token value = static_cast<refs::Token>(d < 16 ? d : d - 6) << (4 * (7 - place));
+            EXPECT_TRUE(refs::read_token(InProcessRequest({Arg::text(text)}).info(), 1, false,
+                                         refs::Kind::message, token));
+            EXPECT_EQ(token, value) << "digit " << d << " at " << place;
+        }
+    }
+    refs::Token token = 0;
+    EXPECT_TRUE(refs::read_token(InProcessRequest({Arg::utf8("MESS:fEdCbA98")}).info(), 1, true,
+                                 refs::Kind::message, token));
+    EXPECT_EQ(token, 0xFEDCBA98u);
+    // The neighbours of the digit ranges, and characters whose low bits
+    // look like a digit, read as the digits before them.
+    const char32_t others[] = {U'/', U':', U'@', U'G', U'`', U'g', 0x10, 0x130, 0x660, 0xFF10, 0x10030};
+    for (const char32_t other : others) {
+        for (std::size_t place = 0; place < 8; ++place) {
+            std::u32string text = U"MESS:ffffffff";
+            text[5 + place] = other;
+            EXPECT_TRUE(refs::read_token(InProcessRequest({Arg::text(text)}).info(), 1, false,
+                                         refs::Kind::message, token));
+            EXPECT_EQ(token, place == 0 ? 0u : 0xFFFFFFFFu >> (32 - 4 * place))
+                << "character " << static_cast<std::uint32_t>(other) << " at " << place;
+        }
+    }
+}
+
 TEST_F(ReferenceParams, DigitsMayBeAnyCaseAndStopAtTheFirstNonDigit)
 {
     const refs::Token token = refs::mint_owned(refs::Kind::controls, &objects[14], count_release);

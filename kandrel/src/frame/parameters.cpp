@@ -10,7 +10,6 @@
 
 #include "host_services.h"
 #include "host_values.h"
-#include "open_slots.h"
 #include "platform.h"
 #include "text_conversion.h"
 
@@ -44,21 +43,6 @@ void TextList::reset() noexcept
         std::free(entries_);
         entries_ = nullptr;
     }
-}
-
-HostItem* find_item(const HostCallInfo* call, int number) noexcept
-{
-    if (call == nullptr || number < 0 || number > 255) {
-        return nullptr;
-    }
-    std::size_t walked = 0;
-    for (HostItem* item = call->items; item != nullptr && walked < kMaxItems;
-         item = item->next, ++walked) {
-        if (item->number == number) {
-            return item;
-        }
-    }
-    return nullptr;
 }
 
 std::int32_t request_id(const HostCallInfo* call) noexcept
@@ -139,102 +123,119 @@ const HostChar* item_characters(const HostItem* item, std::size_t& count) noexce
 
 namespace {
 
-// A set of item addresses in the component's open-addressed slots: every
-// result item passes through it, so it allocates only when it grows.
-struct ItemPolicy {
-    static bool occupied(const HostItem* item) noexcept { return item != nullptr; }
-    static std::uint64_t hash(const HostItem* item) noexcept { return reinterpret_cast<std::uintptr_t>(item); }
-};
-
 // The items this component allocated and has not released yet. Only these
-// are freed on release, whatever marks the host puts on its own items.
-// Nearly every call makes one item and releases it soon after, so released
-// items are kept for the next calls, a few of them, instead of going back to
-// the allocator.
+// are freed on release, whatever marks the host puts on its own items. Every
+// call makes one item and releases it soon after, so items live in blocks the
+// store keeps: making one takes a cell off the free list, and telling whether
+// an item the host hands back is one of ours is a range check over at most a
+// few blocks (each twice the size of the one before) and the cell's own mark,
+// with no table to search or update.
 class ItemStore {
 public:
     ItemStore() = default;
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
+    // A block with an item the host still holds stays allocated: a host may
+    // still walk its list after the component is gone.
     ~ItemStore()
     {
-        for (std::size_t i = 0; i < spare_count_; ++i) {
-            delete spares_[i];
+        for (std::size_t b = 0; b < block_count_; ++b) {
+            bool held = false;
+            for (std::size_t i = 0; i < cells_in(b); ++i) {
+                held = held || blocks_[b][i].live;
+            }
+            if (!held) {
+                delete[] blocks_[b];
+            }
         }
     }
 
     // A cleared item, counted as the component's; null when memory is short.
     HostItem* make() noexcept
     {
+        std::size_t blocks = 0;
         {
             std::lock_guard guard(lock_);
-            if (spare_count_ > 0) {
-                HostItem* item = spares_[spare_count_ - 1];
-                if (!count(item)) {
-                    return nullptr;
-                }
-                --spare_count_;
-                *item = HostItem{};
-                return item;
+            if (Cell* cell = take_free(); cell != nullptr) {
+                return &cell->item;
             }
+            blocks = block_count_;
         }
-        // Allocated outside the lock, then counted.
-        auto* item = new (std::nothrow) HostItem{};
-        if (item == nullptr) {
+        // A new block is allocated outside the lock, then added, unless a
+        // thread added one meanwhile.
+        if (blocks == kMaxBlocks) {
             return nullptr;
         }
-        bool counted = false;
-        {
-            std::lock_guard guard(lock_);
-            counted = count(item);
+        Cell* block = new (std::nothrow) Cell[cells_in(blocks)];
+        std::lock_guard guard(lock_);
+        if (block != nullptr && block_count_ == blocks) {
+            for (std::size_t i = cells_in(blocks); i-- > 0;) {
+                block[i].next_free = free_;
+                free_ = &block[i];
+            }
+            blocks_[block_count_++] = block;
+            block = nullptr;
         }
-        if (!counted) {
-            delete item;
-            return nullptr;
-        }
-        return item;
+        delete[] block;
+        Cell* cell = take_free();
+        return cell != nullptr ? &cell->item : nullptr;
     }
 
     // Takes back an item of the component's; false (and nothing done) for
     // any other. The item must not be used afterwards.
     bool take_back(HostItem* item) noexcept
     {
-        {
-            std::lock_guard guard(lock_);
-            HostItem** found =
-                live_.find(ItemPolicy::hash(item), [item](const HostItem* slot) { return slot == item; });
-            if (found == nullptr) {
+        const auto address = reinterpret_cast<std::uintptr_t>(item);
+        std::lock_guard guard(lock_);
+        for (std::size_t b = 0; b < block_count_; ++b) {
+            const auto first = reinterpret_cast<std::uintptr_t>(blocks_[b]);
+            const std::uintptr_t offset = address - first;  // wraps around below the block
+            if (offset >= cells_in(b) * sizeof(Cell)) {
+                continue;
+            }
+            if (offset % sizeof(Cell) != 0) {
                 return false;
             }
-            live_.vacate(found);
-            if (spare_count_ < kSpares) {
-                spares_[spare_count_++] = item;
-                return true;
+            Cell& cell = blocks_[b][offset / sizeof(Cell)];
+            if (!cell.live) {
+                return false;
             }
+            cell.live = false;
+            cell.next_free = free_;
+            free_ = &cell;
+            return true;
         }
-        delete item;
-        return true;
+        return false;
     }
 
 private:
-    static constexpr std::size_t kSpares = 16;
+    // The item comes first, so an item's address is its cell's.
+    struct Cell {
+        HostItem item;
+        Cell* next_free = nullptr;
+        bool live = false;
+    };
+    static constexpr std::size_t kFirstBlock = 32;
+    static constexpr std::size_t kMaxBlocks = 32;
+    static constexpr std::size_t cells_in(std::size_t block) noexcept { return kFirstBlock << block; }
 
-    // Adds item to the live ones, under the lock; false when memory is short.
-    bool count(HostItem* item) noexcept
+    // A cleared item from the free list, under the lock; null when empty.
+    Cell* take_free() noexcept
     {
-        try {
-            live_.reserve_one();
-        } catch (const std::bad_alloc&) {
-            return false;
+        Cell* cell = free_;
+        if (cell != nullptr) {
+            free_ = cell->next_free;
+            cell->next_free = nullptr;
+            cell->live = true;
+            cell->item = HostItem{};
         }
-        live_.place(std::move(item));
-        return true;
+        return cell;
     }
 
     platform::Lock lock_;
-    OpenSlots<HostItem*, ItemPolicy> live_;
-    HostItem* spares_[kSpares] = {};
-    std::size_t spare_count_ = 0;
+    Cell* blocks_[kMaxBlocks] = {};
+    std::size_t block_count_ = 0;
+    Cell* free_ = nullptr;
 };
 
 ItemStore items;
@@ -441,41 +442,70 @@ bool set_binary(HostCallInfo* call, int n, const void* data, std::size_t length)
     return target.commit();
 }
 
-bool set_string(HostCallInfo* call, int n, bool utf8, const char* text) noexcept
+namespace {
+
+// Writes pieces[0..entries) joined with "," to item n, converting each piece
+// straight into host characters: a comma is ASCII in both encodings and ends
+// any UTF-8 sequence, so the pieces convert alone exactly as their joined
+// text would. Text that is not valid UTF-8 when utf8 is true writes the empty
+// text.
+bool write_joined(HostCallInfo* call, int n, bool utf8, const char* const* pieces, std::size_t entries) noexcept
 {
+    std::size_t length = entries > 0 ? entries - 1 : 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        length += std::strlen(pieces[i]);
+    }
     Target target(call, n);
     if (!target.usable()) {
         return false;
     }
+    // Short texts, most of what crosses, convert on the stack.
+    HostChar area[kShortText + 1];
+    text::HostTextBuffer buffer;
+    HostChar* out = area;
+    if (length > kShortText) {
+        if (!buffer.ensure(length + 1)) {
+            return false;  // memory, not the text: nothing is written
+        }
+        out = buffer.data();
+    }
+    std::size_t count = 0;
+    bool converted = true;
+    for (std::size_t i = 0; i < entries && converted; ++i) {
+        if (i > 0) {
+            out[count++] = ',';
+        }
+        const std::size_t bytes = std::strlen(pieces[i]);
+        std::size_t made = bytes;
+        if (utf8) {
+            converted = text::host_from_utf8_into(out + count, pieces[i], bytes, &made);
+        } else {
+            text::host_from_code_page_into(out + count, pieces[i], bytes);
+        }
+        count += made;
+    }
     const host::Value value = target.value();
-    if (text == nullptr) {
+    if (!converted || count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         value.set_empty_text();
     } else {
-        // Short texts, most of what crosses, convert on the stack.
-        const std::size_t length = std::strlen(text);
-        HostChar area[kShortText + 1];
-        text::HostTextBuffer buffer;
-        HostChar* out = area;
-        if (length > kShortText) {
-            if (!buffer.ensure(length + 1)) {
-                return false;  // memory, not the text: nothing is written
-            }
-            out = buffer.data();
-        }
-        std::size_t count = length;
-        bool converted = true;
-        if (utf8) {
-            converted = text::host_from_utf8_into(out, text, length, &count);
-        } else {
-            text::host_from_code_page_into(out, text, length);
-        }
-        if (!converted || count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-            value.set_empty_text();
-        } else {
-            value.set_characters(out, count);
-        }
+        value.set_characters(out, count);
     }
     return target.commit();
+}
+
+}  // namespace
+
+bool set_string(HostCallInfo* call, int n, bool utf8, const char* text) noexcept
+{
+    if (text == nullptr) {
+        Target target(call, n);
+        if (!target.usable()) {
+            return false;
+        }
+        target.value().set_empty_text();
+        return target.commit();
+    }
+    return write_joined(call, n, utf8, &text, 1);
 }
 
 bool set_string_list(HostCallInfo* call, int n, bool utf8, char* const* strings,
@@ -484,34 +514,11 @@ bool set_string_list(HostCallInfo* call, int n, bool utf8, char* const* strings,
     if (strings == nullptr) {
         return set_string(call, n, utf8, nullptr);
     }
-    std::size_t length = 0;
     std::size_t entries = 0;
-    for (; entries < count && strings[entries] != nullptr; ++entries) {
-        length += std::strlen(strings[entries]) + 1;
+    while (entries < count && strings[entries] != nullptr) {
+        ++entries;
     }
-    // Short lists are joined on the stack.
-    char area[kShortText + 1];
-    Text heap;
-    char* joined = area;
-    if (length > sizeof area) {
-        heap.reset(static_cast<char*>(std::malloc(length)));
-        joined = heap.get();
-        if (joined == nullptr) {
-            return false;
-        }
-    }
-    char* end = joined;
-    for (std::size_t i = 0; i < entries; ++i) {
-        const std::size_t size = std::strlen(strings[i]);
-        std::memcpy(end, strings[i], size);
-        end += size;
-        *end++ = ',';
-    }
-    if (end != joined) {
-        --end;  // the last comma
-    }
-    *end = '\0';
-    return set_string(call, n, utf8, joined);
+    return write_joined(call, n, utf8, strings, entries);
 }
 
 HostAnswer return_code(HostCallInfo* call, std::int32_t code) noexcept

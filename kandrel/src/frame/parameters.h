@@ -69,8 +69,23 @@ private:
     char** entries_ = nullptr;
 };
 
-// The first item with the given number, or null.
-HostItem* find_item(const HostCallInfo* call, int number) noexcept;
+// The first item with the given number, or null. Inline: every parameter
+// read and written starts here.
+inline HostItem* find_item(const HostCallInfo* call, int number) noexcept
+{
+    if (call == nullptr || number < 0 || number > 255) {
+        return nullptr;
+    }
+    std::size_t walked = 0;
+    for (HostItem* item = call->items; item != nullptr && walked < kMaxItems;
+         item = item->next, ++walked) {
+        if (item->number == number) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
 // The characters of an item's value, count set to their number; null for an
 // absent item or a value without usable characters.
 const HostChar* item_characters(const HostItem* item, std::size_t& count) noexcept;

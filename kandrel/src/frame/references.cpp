@@ -13,6 +13,10 @@
 #include "parameters.h"
 #include "platform.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kandrel::refs {
 namespace {
 
@@ -74,6 +78,7 @@ public:
         records_.reserve_one();
         by_object_.reserve_one();
         if (chain != 0) {
+            // Looked up after the tables grew: growing moves the slots.
             RecordSlot* head = find_record(chain);
             if (head == nullptr) {
                 return 0;
@@ -383,35 +388,96 @@ bool starts_with_prefix(const HostChar* characters, std::size_t count, Kind kind
            std::memcmp(characters, kHostPrefixes[static_cast<std::size_t>(kind)].data(), sizeof(HostPrefix)) == 0;
 }
 
+// The eight characters from c as bytes, the first in the lowest; a
+// character outside ASCII gives a byte that is 0 or has its high bit set, so
+// it is never read as a digit.
+std::uint64_t eight_bytes(const HostChar* c) noexcept
+{
+#if defined(__SSE2__)
+    // Signed saturation to 16 bits, then unsigned to 8: what is above 0x7F
+    // becomes 0xFF (or 0 for what reads as negative), the rest stays as it is.
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 4));
+    const __m128i words = _mm_packs_epi32(first, second);
+    std::uint64_t bytes = 0;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&bytes), _mm_packus_epi16(words, words));
+    return bytes;
+#else
+    std::uint64_t bytes = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        bytes |= static_cast<std::uint64_t>(c[i] < 0x80 ? c[i] : 0xFF) << (8 * i);
+    }
+    return bytes;
+#endif
+}
+
 // The token of a reference written as format() writes it, eight digits after
-// the prefix, read without a test per digit; false for any other text.
+// the prefix (either case), all eight tested and read at once in one 64-bit
+// word; false for any other text.
 bool read_whole_token(const HostChar* characters, std::size_t count, Token& out) noexcept
 {
     if (count != kTextLength) {
         return false;
     }
-    unsigned digits = 0;  // bit 4 set when one of them is no digit
+    constexpr std::uint64_t kEach = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x80 * kEach;
+    const std::uint64_t bytes = eight_bytes(characters + kPrefixLength);
+    if ((bytes & kHigh) != 0) {
+        return false;
+    }
+    // Per byte, below 0x80: adding 0x80 - n sets the high bit exactly when
+    // the byte is at least n, and never carries into the next byte.
+    const auto at_least = [](std::uint64_t word, unsigned n) { return (word + (0x80 - n) * kEach) & kHigh; };
+    const std::uint64_t lower = bytes | (0x20 * kEach);
+    const std::uint64_t digit = at_least(bytes, '0') & ~at_least(bytes, '9' + 1);
+    const std::uint64_t letter = at_least(lower, 'a') & ~at_least(lower, 'f' + 1);
+    if ((digit | letter) != kHigh) {
+        return false;
+    }
+    // '0'-'9' keep their value in the low four bits, 'a'-'f' and 'A'-'F'
+    // keep 1 to 6: nine more.
+    std::uint64_t v = (bytes & (0x0F * kEach)) + (letter >> 7) * 9;
+    // Two digits to a byte, then the four bytes together, first digits first.
+    v = ((v & 0x000F000F000F000Fu) << 4) | ((v & 0x0F000F000F000F00u) >> 8);
+    v = (v & 0x000000FF000000FFu) | ((v & 0x00FF000000FF0000u) >> 8);
+    const auto first_digits_low = static_cast<std::uint32_t>((v & 0xFFFFu) | ((v >> 16) & 0xFFFF0000u));
+#if defined(__GNUC__)
+    out = __builtin_bswap32(first_digits_low);
+#else
+    out = (first_digits_low << 24) | ((first_digits_low & 0xFF00) << 8) | ((first_digits_low >> 8) & 0xFF00) |
+          (first_digits_low >> 24);
+#endif
+    return true;
+}
+
+// The token of the characters after a prefix already checked, when they are
+// not the eight digits read_whole_token reads: digits up to the first other
+// character, at most eight of them. False for more digits, and, when utf8,
+// for a text UTF-8 cannot carry (it reads as absent, as every such text does).
+bool read_other_digits(const HostChar* characters, std::size_t count, bool utf8, Token& out) noexcept
+{
     Token value = 0;
-    for (std::size_t i = kPrefixLength; i < kTextLength; ++i) {
+    std::size_t i = kPrefixLength;
+    for (; i < count; ++i) {
         const unsigned digit = hex_digit(characters[i]);
-        digits |= digit;
+        if (digit >= 16) {
+            break;
+        }
+        if (i - kPrefixLength == 8) {
+            return false;
+        }
         value = (value << 4) | digit;
     }
-    if (digits >= 16) {
-        return false;
+    for (; utf8 && i < count; ++i) {
+        if ((characters[i] >= 0xD800 && characters[i] <= 0xDFFF) || characters[i] > 0x10FFFF) {
+            return false;
+        }
     }
     out = value;
     return true;
 }
 
 }  // namespace
-
-bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept
-{
-    std::size_t count = 0;
-    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
-    return characters != nullptr && starts_with_prefix(characters, count, kind);
-}
 
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept
 {
@@ -432,41 +498,47 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
         }
         return false;
     }
-    if (read_whole_token(characters, count, out)) {
-        return true;
+    return read_whole_token(characters, count, out) || read_other_digits(characters, count, utf8, out);
+}
+
+bool read_token_of(const HostCallInfo* call, int n, bool utf8, std::span<const Kind> kinds, Kind& kind,
+                   Token& out) noexcept
+{
+    out = 0;
+    std::size_t count = 0;
+    const HostChar* characters = params::item_characters(params::find_item(call, n), count);
+    if (characters == nullptr) {
+        return false;
     }
-    // Hexadecimal digits up to the first other character; a token has at
-    // most eight of them.
-    Token value = 0;
-    std::size_t i = kPrefixLength;
-    for (; i < count; ++i) {
-        const unsigned digit = hex_digit(characters[i]);
-        if (digit >= 16) {
-            break;
-        }
-        if (i - kPrefixLength == 8) {
-            return false;
-        }
-        value = (value << 4) | digit;
-    }
-    // A text that UTF-8 cannot carry reads as absent, as every text does.
-    for (; utf8 && i < count; ++i) {
-        if ((characters[i] >= 0xD800 && characters[i] <= 0xDFFF) || characters[i] > 0x10FFFF) {
-            return false;
+    for (const Kind candidate : kinds) {
+        if (starts_with_prefix(characters, count, candidate)) {
+            kind = candidate;
+            return read_whole_token(characters, count, out) || read_other_digits(characters, count, utf8, out);
         }
     }
-    out = value;
-    return true;
+    return false;
 }
 
 bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept
 {
-    out = Pin();
+    if (out) {
+        out = Pin();
+    }
     Token token = 0;
     if (!read_token(call, n, utf8, kind, token)) {
         return false;
     }
     return token == 0 || table().resolve(kind, token, out);
+}
+
+Pin pin_param(const HostCallInfo* call, int n, bool utf8, Kind kind) noexcept
+{
+    Pin pin;
+    Token token = 0;
+    if (read_token(call, n, utf8, kind, token) && token != 0) {
+        table().resolve(kind, token, pin);
+    }
+    return pin;
 }
 
 }  // namespace kandrel::refs

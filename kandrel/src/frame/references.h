@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "host_interface.h"
 
@@ -121,14 +122,18 @@ bool set_param(HostCallInfo* call, int n, Kind kind, void* object, Token from = 
 bool hand_out(HostCallInfo* call, int n, Kind kind, void* object, Release release,
               Token from = 0) noexcept;
 
-// Whether parameter n's text starts with the prefix of kind.
-bool has_prefix(const HostCallInfo* call, int n, Kind kind) noexcept;
-
 // Reads parameter n as the token of a reference of kind, without looking it
 // up: token 0 for the empty text and for the right prefix without digits.
 // False (and a log line for a text of another kind) when the parameter is
 // absent or unreadable, has another prefix or more than eight digits.
 bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& out) noexcept;
+
+// Reads parameter n as a reference of the first of kinds whose prefix it
+// starts with, setting kind to it, as read_token reads one; the host's
+// characters are fetched once. False without logging when no prefix of
+// kinds matches (the empty text too).
+bool read_token_of(const HostCallInfo* call, int n, bool utf8, std::span<const Kind> kinds, Kind& kind,
+                   Token& out) noexcept;
 
 // Reads parameter n as a reference of kind. The empty text reads as an empty
 // pin (true); so does a text with the right prefix and no digits. A text of
@@ -136,6 +141,10 @@ bool read_token(const HostCallInfo* call, int n, bool utf8, Kind kind, Token& ou
 // not a live object of kind, more than eight digits, and an absent or
 // unreadable parameter.
 bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) noexcept;
+
+// Parameter n as a reference of kind, pinned: what get_param reads, and an
+// empty pin wherever get_param answers an empty pin or false.
+Pin pin_param(const HostCallInfo* call, int n, bool utf8, Kind kind) noexcept;
 
 }  // namespace kandrel::refs
 

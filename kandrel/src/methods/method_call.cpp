@@ -91,9 +91,7 @@ bool MethodCall::collection(int n, AttributeCollection& out) const
 
 refs::Pin MethodCall::reference(int n, refs::Kind kind) const noexcept
 {
-    refs::Pin pin;
-    refs::get_param(call_, n, utf8(), kind, pin);
-    return pin;
+    return refs::pin_param(call_, n, utf8(), kind);
 }
 
 bool MethodCall::controls(int n, ControlList& out) const noexcept

@@ -71,16 +71,11 @@ HostAnswer parse_reference(MethodCall& call)
 HostAnswer free(MethodCall& call)
 {
     static constexpr Kind kFreeable[] = {Kind::message, Kind::ber_element, Kind::controls};
-    for (const Kind kind : kFreeable) {
-        if (!refs::has_prefix(call.call(), 1, kind)) {
-            continue;
-        }
-        refs::Token token = 0;
-        if (refs::read_token(call.call(), 1, call.utf8(), kind, token) && refs::retire(kind, token)) {
-            params::set_string(call.call(), 1, false, nullptr);
-            return call.code(0);
-        }
-        break;
+    Kind kind = Kind::message;
+    refs::Token token = 0;
+    if (refs::read_token_of(call.call(), 1, call.utf8(), kFreeable, kind, token) && refs::retire(kind, token)) {
+        params::set_string(call.call(), 1, false, nullptr);
+        return call.code(0);
     }
     return call.code(kCodeBadParameters);
 }
