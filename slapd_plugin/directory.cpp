@@ -325,6 +325,12 @@ ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
         slapi_add_internal_pb);
 }
 
+ChangeResult change_entry(const std::string& dn, const std::vector<Modification>& changes, bool add)
+{
+    ModList list(changes);
+    return add ? add_entry(dn, list.get()) : modify_entry(dn, list.get());
+}
+
 ChangeResult add_entry_as_it_was(const std::string& dn, LDAPMod** attributes)
 {
     static char relax_name[] = LDAP_CONTROL_RELAX;

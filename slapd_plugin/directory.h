@@ -76,6 +76,9 @@ LdifEntry user_attributes(Slapi_Entry* entry);
 ChangeResult add_entry(const std::string& dn, LDAPMod** attributes);
 ChangeResult modify_entry(const std::string& dn, LDAPMod** modifications);
 ChangeResult delete_entry(const std::string& dn);
+// An add (the modifications being the entry's attributes) or a modify
+// from modifications.
+ChangeResult change_entry(const std::string& dn, const std::vector<Modification>& changes, bool add);
 // Adds an entry with the operational attributes it had where it was
 // before (entryUUID, entryCSN, creators, timestamps): slapd's relax control.
 ChangeResult add_entry_as_it_was(const std::string& dn, LDAPMod** attributes);

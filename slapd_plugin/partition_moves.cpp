@@ -84,10 +84,19 @@ ChangeResult add_as_it_was(const LdifEntry& entry)
     return add_entry_as_it_was(entry.dn, list.get());
 }
 
-ChangeResult set_config(const std::string& dn, const std::vector<Modification>& changes, bool add)
+// Takes a partition's database out of the configuration (its files stay).
+// slapd 2.5 unglues a database only when its olcSubordinate goes first:
+// deleting a glued database leaves its superior pointing at it. When the
+// delete fails the database is glued again.
+ChangeResult remove_partition_database(const std::string& config_dn)
 {
-    ModList list(changes);
-    return add ? add_entry(dn, list.get()) : modify_entry(dn, list.get());
+    ChangeResult result = change_entry(config_dn, {{LDAP_MOD_DELETE, "olcSubordinate", {}}}, false);
+    if (result.code != code::kSuccess)
+        return result;
+    result = delete_entry(config_dn);
+    if (result.code != code::kSuccess)
+        change_entry(config_dn, {{LDAP_MOD_ADD, "olcSubordinate", {"TRUE"}}}, false);
+    return result;
 }
 
 // A move of entries, step by step, with what undoes each step done.
@@ -270,18 +279,13 @@ Reply split_partition(Request& request)
     std::string why;
     bool attached = false;
     auto detach = [&] {
-        if (!attached)
-            return true;
-        // slapd 2.5 unglues a database only when its olcSubordinate goes
-        // first: deleting a glued database leaves its superior pointing at it.
-        const bool done = set_config(config_dn, {{LDAP_MOD_DELETE, "olcSubordinate", {}}}, false).code == 0 &&
-                          delete_entry(config_dn).code == code::kSuccess;
-        attached = !done;
-        return done;
+        if (attached)
+            attached = remove_partition_database(config_dn).code != code::kSuccess;
+        return !attached;
     };
     bool done = move.remove(why);
     if (done) {
-        ChangeResult configured = set_config(config_dn, attributes, true);
+        ChangeResult configured = change_entry(config_dn, attributes, true);
         attached = configured.code == code::kSuccess;
         if (!attached) {
             why = "the partition's database cannot be configured: " + configured.message;
@@ -355,23 +359,15 @@ Reply merge_partitions(Request& request)
         for (Modification& attribute : attributes)
             if (attribute.type == "olcDatabase")
                 attribute.values = {database_index(partition->config_dn) + "mdb"};
-        detached = set_config(partition->config_dn, attributes, true).code != code::kSuccess;
+        detached = change_entry(partition->config_dn, attributes, true).code != code::kSuccess;
         return !detached;
     };
     std::string why;
-    bool done = set_config(partition->config_dn, {{LDAP_MOD_DELETE, "olcSubordinate", {}}}, false).code == 0;
-    if (done) {
-        ChangeResult removed = delete_entry(partition->config_dn);
-        detached = removed.code == code::kSuccess;
-        if (!detached) {
-            set_config(partition->config_dn, {{LDAP_MOD_ADD, "olcSubordinate", {"TRUE"}}}, false);
-            why = "the partition's database cannot leave the configuration: " + removed.message;
-            done = false;
-        }
-    } else {
-        why = "the partition's database cannot be unglued";
-    }
-    done = done && move.add(why);
+    ChangeResult removed = remove_partition_database(partition->config_dn);
+    detached = removed.code == code::kSuccess;
+    if (!detached)
+        why = "the partition's database cannot leave the configuration: " + removed.message;
+    bool done = detached && move.add(why);
     if (done && count_subtree(target->dn) != move.size()) {
         why = "the parent partition does not hold every entry";
         done = false;

@@ -78,8 +78,7 @@ Reply split_orphan_partition(Request& request)
         {LDAP_MOD_ADD, "olcRootDN", {request.requestor()}},
         {LDAP_MOD_ADD, "olcDbIndex", {"objectClass eq"}},
     };
-    ModList entry(attributes);
-    ChangeResult added = add_entry("olcDatabase=mdb,cn=config", entry.get());
+    ChangeResult added = change_entry("olcDatabase=mdb,cn=config", attributes, true);
     if (added.code != code::kSuccess) {
         std::error_code ignored;
         std::filesystem::remove_all(*folder, ignored);

@@ -84,8 +84,7 @@ public:
     }
     ChangeResult change(const std::string& dn, const std::vector<Modification>& changes, bool add) override
     {
-        ModList list(changes);
-        return add ? add_entry(dn, list.get()) : modify_entry(dn, list.get());
+        return change_entry(dn, changes, add);
     }
 };
 

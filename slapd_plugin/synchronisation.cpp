@@ -36,9 +36,8 @@ std::optional<Run> read_checked(Request& request, std::string_view shape, const 
 // Writes the replica's syncrepl setting again, which restarts its consumer.
 ChangeResult restart_consumer(const ReplicaDatabase& database)
 {
-    const std::vector<Modification> again = {{LDAP_MOD_REPLACE, "olcSyncrepl", unordered(database.syncrepl)}};
-    ModList modifications(again);
-    ChangeResult result = modify_entry(database.config_dn, modifications.get());
+    ChangeResult result =
+        change_entry(database.config_dn, {{LDAP_MOD_REPLACE, "olcSyncrepl", unordered(database.syncrepl)}}, false);
     wake_server();  // the consumer's task starts now, not at the next connection
     return result;
 }
