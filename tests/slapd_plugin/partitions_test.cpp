@@ -61,18 +61,9 @@ std::string dump()
     return all;
 }
 
-void add(LDAP* ld, const std::string& dn, std::vector<std::pair<const char*, const char*>> attributes)
+void add(LDAP* ld, const std::string& dn, const std::vector<std::pair<const char*, const char*>>& attributes)
 {
-    std::vector<LDAPMod> mods(attributes.size());
-    std::vector<char*> values(attributes.size() * 2);
-    std::vector<LDAPMod*> list;
-    for (std::size_t i = 0; i < attributes.size(); ++i) {
-        values[2 * i] = const_cast<char*>(attributes[i].second);
-        mods[i] = {LDAP_MOD_ADD, const_cast<char*>(attributes[i].first), {&values[2 * i]}};
-        list.push_back(&mods[i]);
-    }
-    list.push_back(nullptr);
-    ASSERT_EQ(ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr), LDAP_SUCCESS) << dn;
+    ASSERT_EQ(add_values(ld, dn, attributes), LDAP_SUCCESS) << dn;
 }
 
 // ou=moved with ou=a and ou=b under it, `people` people under each.
@@ -100,19 +91,12 @@ std::size_t count(LDAP* ld, const char* base)
 // Whether the server's configuration has a database for dn.
 bool is_partition(const char* dn)
 {
-    LDAP* ld = nullptr;
-    if (ldap_initialize(&ld, server().uri().c_str()) != LDAP_SUCCESS)
-        return false;
-    Session session(ld);
-    int version = LDAP_VERSION3;
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    if (ldap_simple_bind_s(ld, "cn=config", kConfigPassword) != LDAP_SUCCESS)
-        return false;
+    Session config = bind_to(server(), "cn=config", kConfigPassword);
     LDAPMessage* result = nullptr;
     const std::string filter = std::string("(olcSuffix=") + dn + ")";
-    ldap_search_ext_s(ld, "cn=config", LDAP_SCOPE_ONELEVEL, filter.c_str(), nullptr, 0, nullptr, nullptr, nullptr, 0,
-                      &result);
-    const bool found = ldap_count_entries(ld, result) > 0;
+    ldap_search_ext_s(config.get(), "cn=config", LDAP_SCOPE_ONELEVEL, filter.c_str(), nullptr, 0, nullptr, nullptr,
+                      nullptr, 0, &result);
+    const bool found = ldap_count_entries(config.get(), result) > 0;
     ldap_msgfree(result);
     return found;
 }

@@ -58,17 +58,4 @@ std::unique_ptr<PeerServers> start_peer_servers(const std::string& seed,
     return made;
 }
 
-Session bind_to(slapd::Server& server, const char* dn, const char* password)
-{
-    LDAP* raw = nullptr;
-    EXPECT_EQ(ldap_initialize(&raw, server.uri().c_str()), LDAP_SUCCESS);
-    Session ld(raw);
-    int version = LDAP_VERSION3;
-    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
-    if (dn != nullptr) {
-        EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS) << dn;
-    }
-    return ld;
-}
-
 }  // namespace plugin_test

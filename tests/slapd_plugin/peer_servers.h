@@ -29,9 +29,6 @@ struct PeerServers {
 std::unique_ptr<PeerServers> start_peer_servers(const std::string& seed,
                                                 const std::vector<std::string>& database_config);
 
-// A protocol-3 session with server, bound as dn (anonymous when null).
-Session bind_to(slapd::Server& server, const char* dn, const char* password);
-
 }  // namespace plugin_test
 
 #endif

@@ -87,6 +87,33 @@ Session connect(Who who)
     return ld;
 }
 
+Session bind_to(slapd::Server& server, const char* dn, const char* password)
+{
+    LDAP* raw = nullptr;
+    EXPECT_EQ(ldap_initialize(&raw, server.uri().c_str()), LDAP_SUCCESS);
+    Session ld(raw);
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
+    if (dn != nullptr) {
+        EXPECT_EQ(ldap_simple_bind_s(ld.get(), dn, password), LDAP_SUCCESS) << dn;
+    }
+    return ld;
+}
+
+int add_values(LDAP* ld, const std::string& dn, const std::vector<std::pair<const char*, const char*>>& attributes)
+{
+    std::vector<LDAPMod> mods(attributes.size());
+    std::vector<char*> values(attributes.size() * 2);
+    std::vector<LDAPMod*> list;
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        values[2 * i] = const_cast<char*>(attributes[i].second);
+        mods[i] = {LDAP_MOD_ADD, const_cast<char*>(attributes[i].first), {&values[2 * i]}};
+        list.push_back(&mods[i]);
+    }
+    list.push_back(nullptr);
+    return ldap_add_ext_s(ld, dn.c_str(), list.data(), nullptr, nullptr);
+}
+
 int change_configuration()
 {
     LDAP* raw = nullptr;

@@ -13,6 +13,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #define LDAP_DEPRECATED 1
 #include <ldap.h>
@@ -51,6 +53,11 @@ slapd::Server& server();
 // A protocol-3 session bound as `who`; fails the calling test when it
 // cannot bind.
 Session connect(Who who);
+// A protocol-3 session with any server, bound as dn (anonymous when null);
+// a failed bind fails the calling test.
+Session bind_to(slapd::Server& server, const char* dn, const char* password);
+// Adds dn with one value for each (type, value) pair; the result code.
+int add_values(LDAP* ld, const std::string& dn, const std::vector<std::pair<const char*, const char*>>& attributes);
 // The diagnostic text the handle holds.
 std::string diagnostic(LDAP* ld);
 

@@ -148,12 +148,8 @@ int add_unit(slapd::Server& server, const char* name)
 {
     Session writer = bind(server, "cn=writer,dc=example,dc=com", "secret");
     ldap_set_option(writer.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);  // a read-only replica's referral is the answer
-    std::string value = name;
-    char* classes[] = {text("organizationalUnit"), nullptr};
-    char* units[] = {value.data(), nullptr};
-    LDAPMod object_class = {LDAP_MOD_ADD, text("objectClass"), {classes}}, unit = {LDAP_MOD_ADD, text("ou"), {units}};
-    LDAPMod* entry[] = {&object_class, &unit, nullptr};
-    return ldap_add_ext_s(writer.get(), ("ou=" + value + ",dc=example,dc=com").c_str(), entry, nullptr, nullptr);
+    return add_values(writer.get(), std::string("ou=") + name + ",dc=example,dc=com",
+                      {{"objectClass", "organizationalUnit"}, {"ou", name}});
 }
 
 std::int32_t type_of(LDAP* ld, const char* server)
