@@ -58,6 +58,8 @@ DESCRIPTIONS = {
     "synchronous_export": "A synchronous export, against ldap_extended_operation_s written by hand (same loopback peer)",
     "lburp_operation_request": "An LBURP batch sent and answered, against bare ber_printf + ldap_extended_operation",
     "directory_walk": "Search and walk 10,000 slapd entries through LDAPWndProc, against libldap",
+    "directory_walk_floor": "The same walk through a bare handler of the host messages (no reference table, registry, "
+                            "holds or checks), against libldap: what the host protocol costs by itself",
 }
 
 PAIR = re.compile(r"^(?P<row>[^/]+)/(?P<side>project|baseline)(?:/(?P<case>.+))?$")

@@ -214,10 +214,235 @@ private:
 };
 
 
-
 Text wide(const std::string& text) { return Text(text.begin(), text.end()); }
 
 }  // namespace lean
+
+// The host protocol with nothing of a component's own: what the walk costs
+// at the least through LDAPWndProc's messages. It reads parameters and writes
+// results through the same host services, but references are indexes into
+// one array of the library's pointers, checked for nothing but range, items
+// come from a plain pool, and there is no registry, session hold, lock or
+// conversion to the code page. No component could be safe like this; its
+// figure is the floor the component's own cost is measured from.
+namespace bare {
+
+using lean::Text;
+
+LDAP* ld = nullptr;
+std::vector<void*> objects;
+std::vector<HostItem*> pool;
+
+template <class Fn>
+Fn service(const HostCallInfo* call, int slot)
+{
+    return reinterpret_cast<Fn>(call->value_services->slot[slot]);
+}
+
+HostItem* parameter(const HostCallInfo* call, int n)
+{
+    for (HostItem* item = call->items->next; item != nullptr; item = item->next) {
+        if (item->number == n) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+// Parameter n as bytes (ASCII, as the walk's texts are) in out.
+const char* text(const HostCallInfo* call, int n, char (&out)[512])
+{
+    const HostTextRecord* record =
+        service<HostValueCharactersFn>(call, HOST_VALUE_SLOT_CHARACTERS)(parameter(call, n)->value, 0);
+    std::size_t i = 0;
+    for (; i < static_cast<std::size_t>(record->byte_length / 4) && i + 1 < sizeof out; ++i) {
+        out[i] = static_cast<char>(record->characters[i]);
+    }
+    out[i] = '\0';
+    return out;
+}
+
+std::int32_t integer(const HostCallInfo* call, int n)
+{
+    return service<HostValueGetIntegerFn>(call, HOST_VALUE_SLOT_GET_INTEGER)(parameter(call, n)->value);
+}
+
+// The object behind a reference ("ENTY:0000002a"), null for the empty text.
+template <class T>
+T* object(const HostCallInfo* call, int n)
+{
+    const HostTextRecord* record =
+        service<HostValueCharactersFn>(call, HOST_VALUE_SLOT_CHARACTERS)(parameter(call, n)->value, 0);
+    if (record->byte_length != 13 * 4) {
+        return nullptr;
+    }
+    std::size_t index = 0;
+    for (int i = 5; i < 13; ++i) {
+        const HostChar c = record->characters[i];
+        index = index * 16 + (c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    return index < objects.size() ? static_cast<T*>(objects[index]) : nullptr;
+}
+
+// Widens bytes (ASCII, as the walk's data is) into out from at.
+std::size_t widen(HostChar* out, std::size_t at, std::size_t room, const char* bytes)
+{
+    for (; *bytes != '\0' && at < room; ++bytes) {
+        out[at++] = static_cast<unsigned char>(*bytes);
+    }
+    return at;
+}
+
+void set_bytes(const HostCallInfo* call, HostValueHandle value, const char* bytes)
+{
+    HostChar wide[1024];
+    const std::size_t count = widen(wide, 0, std::size(wide), bytes);
+    service<HostValueSetCharactersFn>(call, HOST_VALUE_SLOT_SET_CHARACTERS)(value, wide,
+                                                                            static_cast<std::int32_t>(count));
+}
+
+HostValueHandle reference(const HostCallInfo* call, const char* prefix, void* pointer)
+{
+    const HostValueHandle value = service<HostValueCreateFn>(call, HOST_VALUE_SLOT_CREATE)();
+    char text[14] = "";
+    if (pointer != nullptr) {
+        std::memcpy(text, prefix, 5);
+        for (std::size_t i = 0, index = objects.size(); i < 8; ++i) {
+            text[12 - i] = "0123456789abcdef"[(index >> (4 * i)) & 0xF];
+        }
+        text[13] = '\0';
+        objects.push_back(pointer);
+    }
+    set_bytes(call, value, text);
+    return value;
+}
+
+HostValueHandle string(const HostCallInfo* call, const char* bytes)
+{
+    const HostValueHandle value = service<HostValueCreateFn>(call, HOST_VALUE_SLOT_CREATE)();
+    set_bytes(call, value, bytes != nullptr ? bytes : "");
+    return value;
+}
+
+HostValueHandle number(const HostCallInfo* call, std::int32_t n)
+{
+    const HostValueHandle value = service<HostValueCreateFn>(call, HOST_VALUE_SLOT_CREATE)();
+    service<HostValueSetIntegerFn>(call, HOST_VALUE_SLOT_SET_INTEGER)(value, n);
+    return value;
+}
+
+HostAnswer answer(HostCallInfo* call, HostValueHandle value)
+{
+    HostItem* item = pool.empty() ? new HostItem{} : pool.back();
+    if (!pool.empty()) {
+        pool.pop_back();
+    }
+    *item = HostItem{};
+    item->value = value;
+    item->flags = HOST_ITEM_MADE_BY_COMPONENT;
+    HostItem* last = call->items;
+    while (last->next != nullptr) {
+        last = last->next;
+    }
+    last->next = item;
+    return 0;
+}
+
+HostAnswer method(HostCallInfo* call)
+{
+    char first[512];
+    char second[512];
+    switch (call->items->id) {
+    case 2001: {
+        ld = ldap_init(text(call, 1, first), integer(call, 2));
+        int version = LDAP_VERSION3;
+        ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+        return answer(call, number(call, 0));
+    }
+    case 2005:
+        return answer(call, number(call, ldap_simple_bind_s(ld, text(call, 1, first), text(call, 2, second))));
+    case 2019: {
+        timeval limit{10, 0};
+        LDAPMessage* chain = nullptr;
+        ldap_search_ext_s(ld, text(call, 1, first), integer(call, 2), "(objectClass=*)", nullptr, 0, nullptr,
+                          nullptr, &limit, 0, &chain);
+        return answer(call, reference(call, "MESS:", chain));
+    }
+    case 2021:
+        return answer(call, reference(call, "ENTY:", ldap_first_entry(ld, object<LDAPMessage>(call, 1))));
+    case 2022:
+        return answer(call, reference(call, "ENTY:", ldap_next_entry(ld, object<LDAPMessage>(call, 1))));
+    case 2023: {
+        BerElement* ber = nullptr;
+        char* name = ldap_first_attribute(ld, object<LDAPMessage>(call, 1), &ber);
+        HostItem* out = parameter(call, 2);
+        service<HostValueFreeFn>(call, HOST_VALUE_SLOT_FREE)(out->value);
+        out->value = reference(call, "BERE:", ber);
+        out->flags |= HOST_ITEM_CHANGED;
+        answer(call, string(call, name));
+        ldap_memfree(name);
+        return 0;
+    }
+    case 2024: {
+        char* name = ldap_next_attribute(ld, object<LDAPMessage>(call, 1), object<BerElement>(call, 2));
+        answer(call, string(call, name));
+        ldap_memfree(name);
+        return 0;
+    }
+    case 2026: {
+        char** values = ldap_get_values(ld, object<LDAPMessage>(call, 1), text(call, 2, first));
+        HostChar joined[4096];
+        std::size_t count = 0;
+        for (int i = 0; values != nullptr && values[i] != nullptr; ++i) {
+            count = widen(joined, count, std::size(joined), i > 0 ? "," : "");
+            count = widen(joined, count, std::size(joined), values[i]);
+        }
+        ldap_value_free(values);
+        const HostValueHandle value = service<HostValueCreateFn>(call, HOST_VALUE_SLOT_CREATE)();
+        service<HostValueSetCharactersFn>(call, HOST_VALUE_SLOT_SET_CHARACTERS)(value, joined,
+                                                                                static_cast<std::int32_t>(count));
+        return answer(call, value);
+    }
+    case 2020: {
+        const HostTextRecord* record =
+            service<HostValueCharactersFn>(call, HOST_VALUE_SLOT_CHARACTERS)(parameter(call, 1)->value, 0);
+        if (record->characters[0] == 'M') {
+            ldap_msgfree(object<LDAPMessage>(call, 1));
+            objects.clear();
+        } else {
+            ber_free(object<BerElement>(call, 1), 0);
+        }
+        set_bytes(call, parameter(call, 1)->value, "");
+        parameter(call, 1)->flags |= HOST_ITEM_CHANGED;
+        return answer(call, number(call, 0));
+    }
+    default:
+        return 0;
+    }
+}
+
+HostAnswer HOST_CALL proc(HostWindow, std::uint32_t message, HostWParam, HostLParam, HostCallInfo* call)
+{
+    if (message == HOSTMSG_METHOD_CALL) {
+        return method(call);
+    }
+    if (message == HOSTMSG_RELEASE_RESULTS) {
+        for (HostItem** link = &call->items; *link != nullptr;) {
+            HostItem* item = *link;
+            if ((item->flags & HOST_ITEM_MADE_BY_COMPONENT) != 0) {
+                *link = item->next;
+                service<HostValueFreeFn>(call, HOST_VALUE_SLOT_FREE)(item->value);
+                pool.push_back(item);
+            } else {
+                link = &item->next;
+            }
+        }
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace bare
 
 // One data set: the branch whose children the walks search, and whether
 // they read every character of the values or take only their length.
@@ -249,9 +474,8 @@ void check_entries(benchmark::State& state, std::int64_t entries)
     }
 }
 
-void WalkThroughComponent(benchmark::State& state, const DataSet& data)
+void WalkThrough(benchmark::State& state, const DataSet& data, const testhost::Component& component)
 {
-    testhost::Component component(testhost::default_component_path());
     lean::Host host(component);
     const HostLParam object = 1;
     host.message(HOSTMSG_CONNECT, 0);
@@ -329,11 +553,20 @@ const bool registered = [] {
     options.min_time = 2.0;
     const auto pair = [&options](const char* case_name, const DataSet& data) {
         benchpair::pair(
-            "directory_walk", case_name, [&data](benchmark::State& state) { WalkThroughComponent(state, data); },
+            "directory_walk", case_name,
+            [&data](benchmark::State& state) {
+                WalkThrough(state, data, testhost::Component(testhost::default_component_path()));
+            },
             [&data](benchmark::State& state) { WalkOnLibldap(state, data); }, options);
     };
     pair("10000_entries", kLight);
     pair("10000_heavy_entries", kHeavy);
+    for (const auto& [case_name, data] : {std::pair{"10000_entries", &kLight}, {"10000_heavy_entries", &kHeavy}}) {
+        benchpair::pair(
+            "directory_walk_floor", case_name,
+            [data](benchmark::State& state) { WalkThrough(state, *data, testhost::Component(&bare::proc)); },
+            [data](benchmark::State& state) { WalkOnLibldap(state, *data); }, options);
+    }
     return true;
 }();
 
