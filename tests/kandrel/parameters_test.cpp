@@ -117,6 +117,19 @@ TEST(WriteParams, StringsAndListsAreWrittenInTheObjectsEncoding)
     EXPECT_TRUE(request.param(1).is_text(""));
     ASSERT_TRUE(params::set_string_list(request.info(), 1, true, nullptr, 3));
     EXPECT_TRUE(request.param(1).is_text(""));
+    // Past the first few dozen pieces every piece still keeps its own length.
+    std::vector<std::string> pieces;
+    std::vector<char*> many;
+    std::string joined;
+    for (int i = 0; i < 40; ++i) {
+        pieces.push_back(std::string(static_cast<std::size_t>(i % 7 + 1), static_cast<char>('a' + i % 26)));
+    }
+    for (std::string& piece : pieces) {
+        many.push_back(piece.data());
+        joined += (joined.empty() ? "" : ",") + piece;
+    }
+    ASSERT_TRUE(params::set_string_list(request.info(), 1, false, many.data(), many.size()));
+    EXPECT_TRUE(request.param(1).is_text(joined));
     params::release_results(request.info());
 }
 

@@ -451,9 +451,17 @@ namespace {
 // text.
 bool write_joined(HostCallInfo* call, int n, bool utf8, const char* const* pieces, std::size_t entries) noexcept
 {
+    // The lengths of the first pieces are kept for the conversion below, so
+    // that each piece is measured once.
+    constexpr std::size_t kKeptLengths = 32;
+    std::size_t lengths[kKeptLengths];
     std::size_t length = entries > 0 ? entries - 1 : 0;
     for (std::size_t i = 0; i < entries; ++i) {
-        length += std::strlen(pieces[i]);
+        const std::size_t bytes = std::strlen(pieces[i]);
+        if (i < kKeptLengths) {
+            lengths[i] = bytes;
+        }
+        length += bytes;
     }
     Target target(call, n);
     if (!target.usable()) {
@@ -475,7 +483,7 @@ bool write_joined(HostCallInfo* call, int n, bool utf8, const char* const* piece
         if (i > 0) {
             out[count++] = ',';
         }
-        const std::size_t bytes = std::strlen(pieces[i]);
+        const std::size_t bytes = i < kKeptLengths ? lengths[i] : std::strlen(pieces[i]);
         std::size_t made = bytes;
         if (utf8) {
             converted = text::host_from_utf8_into(out + count, pieces[i], bytes, &made);
