@@ -213,6 +213,18 @@ bool use_rules_of(Slapi_PBlock* pb, Slapi_Entry* entry)
     return true;
 }
 
+// Whether attributes_of keeps an attribute of type: every user attribute;
+// operational ones when asked for, or, with `only`, those it names.
+bool kept(Slapi_Attr* attribute, const char* type, bool operational, const std::vector<std::string>* only)
+{
+    if (!slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR))
+        return true;
+    if (only == nullptr)
+        return operational;
+    return type != nullptr &&
+           std::any_of(only->begin(), only->end(), [&](const std::string& name) { return strcasecmp(name.c_str(), type) == 0; });
+}
+
 // An entry's DN and attributes with their values; operational attributes
 // only when asked for (and only those the search returned), or, with
 // `only`, the operational ones it names.
@@ -225,11 +237,7 @@ LdifEntry attributes_of(Slapi_Entry* entry, bool operational, const std::vector<
          rc = slapi_entry_next_attr(entry, attribute, &attribute)) {
         char* type = nullptr;
         slapi_attr_get_type(attribute, &type);
-        if (slapi_attr_flag_is_set(attribute, SLAPI_ATTR_FLAG_OPATTR) &&
-            (only != nullptr ? type == nullptr || std::none_of(only->begin(), only->end(), [&](const std::string& kept) {
-                return strcasecmp(kept.c_str(), type) == 0;
-            })
-                             : !operational))
+        if (!kept(attribute, type, operational, only))
             continue;
         Attribute& added = ldif.attributes.emplace_back(Attribute{type != nullptr ? type : "", {}});
         Slapi_Value* value = nullptr;
@@ -318,11 +326,20 @@ const std::vector<std::string>& values_of(const LdifEntry& entry, std::string_vi
 
 LdifEntry user_attributes(Slapi_Entry* entry) { return attributes_of(entry, false); }
 
-ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
+namespace {
+
+ChangeResult add_with_controls(const std::string& dn, LDAPMod** attributes, LDAPControl** controls)
 {
     return update(
-        [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, nullptr, nullptr, 0); },
+        [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, controls, nullptr, 0); },
         slapi_add_internal_pb);
+}
+
+}  // namespace
+
+ChangeResult add_entry(const std::string& dn, LDAPMod** attributes)
+{
+    return add_with_controls(dn, attributes, nullptr);
 }
 
 ChangeResult change_entry(const std::string& dn, const std::vector<Modification>& changes, bool add)
@@ -336,9 +353,7 @@ ChangeResult add_entry_as_it_was(const std::string& dn, LDAPMod** attributes)
     static char relax_name[] = LDAP_CONTROL_RELAX;
     LDAPControl relax = {relax_name, {0, nullptr}, 1};
     LDAPControl* controls[] = {&relax, nullptr};
-    return update(
-        [&](Slapi_PBlock* pb) { slapi_add_internal_set_pb(pb, dn.c_str(), attributes, controls, nullptr, 0); },
-        slapi_add_internal_pb);
+    return add_with_controls(dn, attributes, controls);
 }
 
 ChangeResult modify_entry(const std::string& dn, LDAPMod** modifications)
