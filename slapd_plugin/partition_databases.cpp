@@ -18,6 +18,16 @@ constexpr char kFolderPrefix[] = "partition-";
 
 }  // namespace
 
+std::optional<std::string> partition_name(const std::string& dn, Reply& refused)
+{
+    std::optional<std::string> normal = normalize_dn(dn);
+    if (!normal || normal->empty()) {
+        refused = Reply::error(code::kInvalidDnSyntax, "\"" + dn + "\" names no entry");
+        return std::nullopt;
+    }
+    return normal;
+}
+
 std::vector<Database> databases()
 {
     std::vector<Database> found;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "replica_set.h"
+#include "request.h"
 
 namespace adminext {
 
@@ -18,6 +19,10 @@ struct Database {
 };
 
 std::vector<Database> databases();
+
+// A partition's name as a request gives it, normalised; nothing, with
+// *refused set to invalid DN syntax, when it names no entry.
+std::optional<std::string> partition_name(const std::string& dn, Reply& refused);
 
 // The database that holds dn: the one with the longest suffix above it,
 // leaving out the one whose suffix is `except`; null when none does.

@@ -183,11 +183,9 @@ std::optional<Target> read_target(Request& request, Reply& refused)
         refused = Reply::malformed("the request value must be an INTEGER and an OCTET STRING");
         return std::nullopt;
     }
-    std::optional<std::string> normal = normalize_dn(run->strings[0]);
-    if (!normal || normal->empty()) {
-        refused = Reply::error(code::kInvalidDnSyntax, "\"" + run->strings[0] + "\" names no entry");
+    std::optional<std::string> normal = partition_name(run->strings[0], refused);
+    if (!normal)
         return std::nullopt;
-    }
     return Target{run->integers[0], run->strings[0], *normal};
 }
 

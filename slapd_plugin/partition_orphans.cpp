@@ -35,11 +35,9 @@ std::optional<OrphanRequest> read_orphan_request(Request& request, const char* n
                                        : Reply::error(code::kNoSuchObject, server + " is not this server");
         return std::nullopt;
     }
-    std::optional<std::string> normal = normalize_dn(run->strings[0]);
-    if (!normal || normal->empty()) {
-        answer = Reply::error(code::kInvalidDnSyntax, "\"" + run->strings[0] + "\" names no entry");
+    std::optional<std::string> normal = partition_name(run->strings[0], answer);
+    if (!normal)
         return std::nullopt;
-    }
     return OrphanRequest{run->strings[0], *normal, server};
 }
 
