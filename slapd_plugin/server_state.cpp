@@ -29,23 +29,23 @@ Function pool_call(const char* name)
     return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
 }
 
-using PauseCheck = int (*)(void* pool);
-using Pause = int (*)(void* pool);
+// The pool calls that take the pool alone: pausing, resuming, the pause check.
+using PoolStep = int (*)(void* pool);
 using Submit = int (*)(void* pool, WorkerTask task, void* argument);
 
 }  // namespace
 
 void allow_pause()
 {
-    static const auto check = pool_call<PauseCheck>("ldap_pvt_thread_pool_pausecheck");
+    static const auto check = pool_call<PoolStep>("ldap_pvt_thread_pool_pausecheck");
     if (worker_pool() != nullptr && check != nullptr)
         check(worker_pool());
 }
 
 bool wait_for_running_operations()
 {
-    static const auto pause = pool_call<Pause>("ldap_pvt_thread_pool_pause");
-    static const auto resume = pool_call<Pause>("ldap_pvt_thread_pool_resume");
+    static const auto pause = pool_call<PoolStep>("ldap_pvt_thread_pool_pause");
+    static const auto resume = pool_call<PoolStep>("ldap_pvt_thread_pool_resume");
     if (worker_pool() == nullptr || pause == nullptr || resume == nullptr || pause(worker_pool()) != 0)
         return false;
     resume(worker_pool());
