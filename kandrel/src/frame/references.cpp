@@ -534,10 +534,7 @@ bool get_param(const HostCallInfo* call, int n, bool utf8, Kind kind, Pin& out) 
 Pin pin_param(const HostCallInfo* call, int n, bool utf8, Kind kind) noexcept
 {
     Pin pin;
-    Token token = 0;
-    if (read_token(call, n, utf8, kind, token) && token != 0) {
-        table().resolve(kind, token, pin);
-    }
+    get_param(call, n, utf8, kind, pin);
     return pin;
 }
 
